@@ -1,0 +1,200 @@
+/*
+ * Quorvane: morph rendering and frame output.
+ *
+ * The eleven exported functions of the library. Plain C, usable from C, C++
+ * and any foreign-function interface.
+ *
+ * Argument conventions
+ *   - Every argument occupies one slot. Arguments documented as 16-bit are
+ *     passed as int32_t; only their low 16 bits are read, as a signed number
+ *     (65535 in a slot means -1).
+ *   - Picture handles are the host's: on Windows a device context (HDC) and a
+ *     bitmap (HBITMAP); on other platforms the library's host stand-ins
+ *     declared in <quorvane/host.h> (HostDC*, HostBitmap*, HostWindow*).
+ *   - Writer handles are pointer-sized and opaque. A Start call stores the
+ *     handle into the host's variable; pass it unchanged to the frame and End
+ *     calls.
+ *   - 0 means success for every function with a result code, except
+ *     SaveToFreeImage, which returns 1 for saved and 0 for not saved.
+ *
+ * On 32-bit Windows every function is __stdcall and exported under its
+ * decorated name (_DrawMorph@76 and so on).
+ */
+#ifndef QUORVANE_H
+#define QUORVANE_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  include <windows.h>
+#  define QV_CALL __stdcall
+#  if defined(QUORVANE_BUILDING)
+#    define QV_API __declspec(dllexport)
+#  else
+#    define QV_API __declspec(dllimport)
+#  endif
+typedef HDC QvDC;
+typedef HBITMAP QvBitmap;
+typedef HWND QvWindow;
+#else
+#  define QV_CALL
+#  if defined(QUORVANE_BUILDING)
+#    define QV_API __attribute__((visibility("default")))
+#  else
+#    define QV_API
+#  endif
+typedef struct HostDC HostDC;
+typedef struct HostBitmap HostBitmap;
+typedef struct HostWindow HostWindow;
+typedef HostDC* QvDC;
+typedef HostBitmap* QvBitmap;
+typedef HostWindow* QvWindow;
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Render flags: the bits of the host's flag word read by DrawMorph ---- */
+#define MORPH_WEIGHT_SMOOTH 0x0002 /* per-pixel weight: barycentric blend of the vertex weights */
+#define MORPH_WEIGHT_FLAT   0x0004 /* per-triangle weight: sum of vertex weights / control points */
+#define MORPH_USE_SOURCE    0x0100 /* sample the source picture (else the key value stands in) */
+#define MORPH_USE_DEST      0x0200 /* sample the destination picture */
+#define MORPH_BILINEAR      0x1000 /* bilinear sampling (else nearest) */
+#define MORPH_KEY_COLOR     0x2000 /* the background word is a transparent key colour */
+#define MORPH_KEY_FADE      0x4000 /* with a keyed side, fade the other side by its share */
+#define MORPH_SKIP_CORNERS  0x8000 /* skip triangles that have a picture corner as a vertex */
+
+/* ---- DrawMorph result codes ---- */
+#define MORPH_OK             0  /* frame rendered */
+#define MORPH_NO_MEMORY      1  /* a pixel buffer could not be allocated */
+#define MORPH_BAD_SIZE       2  /* a width or height below 1: nothing read, written or rewritten */
+#define MORPH_NOT_BOUND     42  /* SetVars not called, or called with a null backgroundColor */
+
+/* Corner vertex identifiers; control points are numbered from 1. */
+#define MORPH_VERTEX_TOP_LEFT      0
+#define MORPH_VERTEX_TOP_RIGHT    (-1)
+#define MORPH_VERTEX_BOTTOM_LEFT  (-2)
+#define MORPH_VERTEX_BOTTOM_RIGHT (-3)
+
+/* One triangle of the host's mesh: three vertex identifiers, 6 bytes. */
+typedef struct MorphTriangle {
+    int16_t v[3];
+} MorphTriangle;
+
+/*
+ * Binds four host variables. The library keeps the pointers and reads through
+ * them on every DrawMorph call, so the host changes a setting by writing its
+ * own variable.
+ *   backgroundColor  32-bit colour: background fill (bytes b0,b1,b2 become
+ *                    red, green, blue) and, unchanged, the key value
+ *   lastTriangle     index of the last triangle (count - 1); negative: none
+ *   renderFlags      MORPH_* flag word
+ *   blockSize        block size; values below 1 mean 1
+ */
+QV_API void QV_CALL SetVars(const uint32_t* backgroundColor, const int16_t* lastTriangle,
+                            const uint16_t* renderFlags, const int16_t* blockSize);
+
+/*
+ * Renders one in-between frame into outBitmap.
+ *
+ * frameX, frameY and vertexWeights point at the entry of vertex 0; the corner
+ * entries -1, -2 and -3 lie before it. controlPoints is the table of 16-bit
+ * (y, x) pairs: value 4k-2/4k-1 is the source y/x of control point k, 4k/4k+1
+ * the destination y/x; each is used plus 2. triangles holds lastTriangle + 1
+ * records, each rewritten into top, middle, bottom order.
+ *
+ * Arguments srcWidth..frameCount are 16-bit values in 32-bit slots.
+ *
+ * Returns MORPH_OK, MORPH_NO_MEMORY, MORPH_NOT_BOUND, or MORPH_BAD_SIZE when
+ * any of the six sizes is below 1 (checked after the settings, before any
+ * allocation). A frameCount of 0 gives the default weight 0 (source only);
+ * MORPH_WEIGHT_FLAT on a triangle of three corners gives weight 0. NaN and
+ * infinite weights are rendered with defined, repeatable results.
+ *
+ * Every call keeps its working values in its own record: DrawMorph may run
+ * on several threads at once as long as the calls share no output bitmap and
+ * no triangle array (SetVars must not run concurrently with it).
+ */
+QV_API int32_t QV_CALL DrawMorph(QvDC srcDC, QvDC dstDC, QvDC outDC,
+                                 QvBitmap srcBitmap, QvBitmap dstBitmap, QvBitmap outBitmap,
+                                 const int16_t* frameX, const int16_t* frameY,
+                                 const float* vertexWeights, const int16_t* controlPoints,
+                                 MorphTriangle* triangles,
+                                 int32_t srcWidth, int32_t srcHeight,
+                                 int32_t dstWidth, int32_t dstHeight,
+                                 int32_t outWidth, int32_t outHeight,
+                                 int32_t frameIndex, int32_t frameCount);
+
+/* ---- Compressed AVI writer ---- */
+typedef struct AviWriter AviWriter;
+
+/*
+ * Creates fileName with one video stream and asks the host window's chooser
+ * for the compressor. frameRate is in hundredths of a frame per second.
+ * Result: 0 ok; 1 no memory for the writer (writerOut untouched); 2 file not
+ * created; 3 stream not created; 4 compressor choice cancelled; 5 compressor
+ * not opened; 6 frame format refused; 7 no memory for the frame buffer.
+ * After any result but 1, *writerOut holds a handle that RenderCompressedEnd
+ * must close.
+ */
+QV_API int32_t QV_CALL RenderCompressedStart(QvWindow parentWindow, const char* fileName,
+                                             int32_t width, int32_t height, int32_t bitsPerPixel,
+                                             int32_t frameRate, int32_t frameTotal,
+                                             AviWriter** writerOut);
+/* Writes the frame in frameBitmap at framePosition. 0 written, 1 not written. */
+QV_API int32_t QV_CALL RenderCompressed(QvDC frameDC, QvBitmap frameBitmap,
+                                        uint32_t framePosition, AviWriter* writer);
+/* Completes the file and frees the writer. */
+QV_API void QV_CALL RenderCompressedEnd(AviWriter* writer);
+
+/* ---- Video reader ---- */
+
+/*
+ * Frame size, rate (frames per second) and length of the first video stream.
+ * 0 ok; 1 no video stream; 2 format unreadable; 3 stream header unreadable.
+ * Outputs are written only on 0.
+ */
+QV_API int32_t QV_CALL GetAVIinfo(const char* fileName, int32_t* widthOut, int32_t* heightOut,
+                                  float* rateOut, int32_t* lengthOut);
+/*
+ * Draws frame framePosition at (0, 0) of targetDC, scaled by zoom (1.0 exactly:
+ * unscaled). 0 drawn; 1 no video stream; 2 format unreadable; 3 no decoder;
+ * 4 no frame at that position; 5 drawing failed.
+ */
+QV_API int32_t QV_CALL GetAVIframe(QvDC targetDC, const char* fileName, int32_t framePosition,
+                                   float zoom);
+
+/* ---- Still-image export ---- */
+#define QV_FORMAT_JPEG 4
+#define QV_FORMAT_TIFF 5
+#define QV_FORMAT_PNG  13 /* any value other than 4 and 5 saves PNG */
+
+/* Saves the picture as JPEG, TIFF or PNG. Returns 1 saved, 0 not saved. */
+QV_API int32_t QV_CALL SaveToFreeImage(QvDC imageDC, QvBitmap imageBitmap,
+                                       int32_t width, int32_t height, int32_t bitsPerPixel,
+                                       const char* fileName, int32_t format, int32_t saveFlags);
+
+/* ---- Animated GIF writer ---- */
+typedef struct GifWriter GifWriter;
+
+/*
+ * Creates fileName and writes the GIF header with the looping extension.
+ * loopCount is a 16-bit value (0: loop forever). frameRate is in hundredths
+ * of a frame per second. 0 ok; 1 no memory for the writer (writerOut
+ * untouched); 2 file not created; 3 picture container not allocated.
+ */
+QV_API int32_t QV_CALL RenderAnimatedGIFStart(const char* fileName, int32_t width, int32_t height,
+                                              int32_t bitsPerPixel, int32_t frameRate,
+                                              int32_t loopCount, GifWriter** writerOut);
+/* Appends the picture as one frame shown for holdFrames (16-bit) frame periods. */
+QV_API int32_t QV_CALL RenderAnimatedGIF(QvDC frameDC, QvBitmap frameBitmap, int32_t holdFrames,
+                                         GifWriter* writer);
+/* Writes the trailer, closes the file and frees the writer. */
+QV_API void QV_CALL RenderAnimatedGIFEnd(GifWriter* writer);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUORVANE_H */
