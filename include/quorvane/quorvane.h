@@ -91,6 +91,9 @@ typedef struct MorphTriangle {
  *   lastTriangle     index of the last triangle (count - 1); negative: none
  *   renderFlags      MORPH_* flag word
  *   blockSize        block size; values below 1 mean 1
+ * A null backgroundColor leaves the renderer unbound (DrawMorph returns
+ * MORPH_NOT_BOUND). The other three may be null: they then read as no
+ * triangle (-1), no flag (0) and block size 1.
  */
 QV_API void QV_CALL SetVars(const uint32_t* backgroundColor, const int16_t* lastTriangle,
                             const uint16_t* renderFlags, const int16_t* blockSize);

@@ -1,0 +1,26 @@
+// Scan conversion of one set-up triangle: rows and spans in steps of the
+// block size, barycentric weights per visited position, then sampling,
+// compositing and the block write.
+#pragma once
+
+#include <cstdint>
+
+#include "morph/frame.h"
+#include "morph/triangle_setup.h"
+
+namespace qv::morph {
+
+// Per-triangle constants of the scan that do not come from the setup.
+struct ScanContext {
+    uint16_t flags = 0;
+    uint32_t key = 0;
+};
+
+// The straightforward scan, position by position. Updates frame.morphWeight
+// under MORPH_WEIGHT_SMOOTH.
+void ScanTriangle(FrameRecord& frame, const TriangleSetup& setup, const ScanContext& context);
+
+// Column where an edge crosses row y, truncated toward zero.
+int32_t EdgeColumn(const Edge& edge, int32_t y);
+
+}  // namespace qv::morph
