@@ -1,8 +1,12 @@
-// Still-image export (not yet implemented: reports "not saved").
+// Still-image export: one host picture to a JPEG, TIFF or PNG file.
 #include <quorvane/quorvane.h>
 
-extern "C" QV_API int32_t QV_CALL SaveToFreeImage(QvDC, QvBitmap, int32_t, int32_t, int32_t, const char*,
-                                                  int32_t, int32_t)
+#include "still/still_export.h"
+
+extern "C" QV_API int32_t QV_CALL SaveToFreeImage(QvDC imageDC, QvBitmap imageBitmap, int32_t width,
+                                                  int32_t height, int32_t bitsPerPixel,
+                                                  const char* fileName, int32_t format, int32_t saveFlags)
 {
-    return 0;
+    return qv::still::SaveHostPicture(imageDC, imageBitmap, width, height, bitsPerPixel, fileName, format,
+                                      saveFlags);
 }
