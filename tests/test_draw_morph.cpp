@@ -1,0 +1,226 @@
+// Whole frames through the DrawMorph export on host bitmaps: the call's steps
+// and result codes, worked-out frames, and random scenes against the plain
+// reference renderer of the tests.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include <quorvane/host.h>
+
+#include "support/host_scene.h"
+#include "support/reference_morph.h"
+
+namespace {
+
+using qvtest::HostPicture;
+using qvtest::RefScene;
+
+// The identity mesh: the four corners of a w x h output over pictures of the
+// same size, split into two triangles.
+RefScene IdentityScene(int16_t w, int16_t h)
+{
+    RefScene sc;
+    sc.srcW = sc.dstW = sc.outW = w;
+    sc.srcH = sc.dstH = sc.outH = h;
+    sc.src.resize(static_cast<size_t>(w * h));
+    sc.dst.resize(static_cast<size_t>(w * h));
+    for (size_t i = 0; i < sc.src.size(); ++i) {
+        sc.src[i] = 0x00010203u * static_cast<uint32_t>(i + 1);
+        sc.dst[i] = 0x00FFFFFFu - sc.src[i];
+    }
+    // Vertices -3..0: bottom-right, bottom-left, top-right, top-left.
+    const int16_t W = static_cast<int16_t>(w - 1), H = static_cast<int16_t>(h - 1);
+    sc.frameX = {W, 0, W, 0};
+    sc.frameY = {H, H, 0, 0};
+    sc.weights = {0, 0, 0, 0};
+    sc.controlPoints = {0, 0};
+    sc.triangles = {{{0, -1, -2}}, {{-1, -3, -2}}};
+    sc.lastTriangle = 1;
+    sc.flags = MORPH_USE_SOURCE;
+    sc.background = 0x00ABCDEFu;
+    sc.frameIndex = 0;
+    sc.frameCount = 1;
+    return sc;
+}
+
+TEST(DrawMorphCall, UnboundSettingsReturn42AndTouchNothing)
+{
+    RefScene sc = IdentityScene(4, 4);
+    HostPicture src(4, 4), dst(4, 4), out(4, 4);
+    out.SetWords(std::vector<uint32_t>(16, 0x5A5A5A5Au));
+    const int16_t last = 1;
+    const uint16_t flags = MORPH_USE_SOURCE;
+    const int16_t block = 1;
+    SetVars(nullptr, &last, &flags, &block);
+    auto triangles = sc.triangles;
+    EXPECT_EQ(DrawMorph(src.dc(), dst.dc(), out.dc(), src.bitmap(), dst.bitmap(), out.bitmap(), sc.frameX.data() + 3,
+                        sc.frameY.data() + 3, sc.weights.data() + 3, sc.controlPoints.data(),
+                        reinterpret_cast<MorphTriangle*>(triangles.data()), 4, 4, 4, 4, 4, 4, 0, 1),
+              MORPH_NOT_BOUND);
+    EXPECT_EQ(out.Words(), std::vector<uint32_t>(16, 0x5A5A5A5Au));
+    EXPECT_EQ(std::memcmp(triangles.data(), sc.triangles.data(), 12), 0);
+}
+
+TEST(DrawMorphCall, SizesBelowOneAreRefusedBeforeAnything)
+{
+    RefScene sc = IdentityScene(4, 4);
+    HostPicture src(4, 4), dst(4, 4), out(4, 4);
+    out.SetWords(std::vector<uint32_t>(16, 0x5A5A5A5Au));
+    SetVars(&sc.background, &sc.lastTriangle, &sc.flags, &sc.blockSize);
+    const int32_t bad[] = {0, -4, 65535, 0x10000};
+    for (int arg = 0; arg < 6; ++arg)
+        for (int32_t value : bad) {
+            int32_t sizes[6] = {4, 4, 4, 4, 4, 4};
+            sizes[arg] = value;
+            auto triangles = sc.triangles;
+            EXPECT_EQ(DrawMorph(src.dc(), dst.dc(), out.dc(), src.bitmap(), dst.bitmap(), out.bitmap(),
+                                sc.frameX.data() + 3, sc.frameY.data() + 3, sc.weights.data() + 3,
+                                sc.controlPoints.data(), reinterpret_cast<MorphTriangle*>(triangles.data()), sizes[0],
+                                sizes[1], sizes[2], sizes[3], sizes[4], sizes[5], 0, 1),
+                      MORPH_BAD_SIZE)
+                << "argument " << arg << " value " << value;
+            EXPECT_EQ(std::memcmp(triangles.data(), sc.triangles.data(), 12), 0);
+        }
+    EXPECT_EQ(out.Words(), std::vector<uint32_t>(16, 0x5A5A5A5Au));
+}
+
+TEST(DrawMorphCall, UpperHalvesOfTheSizeSlotsAreIgnored)
+{
+    RefScene sc = IdentityScene(5, 3);
+    std::vector<uint32_t> expected;
+    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, expected), MORPH_OK);
+
+    RefScene again = IdentityScene(5, 3);
+    HostPicture src(5, 3), dst(5, 3), out(5, 3);
+    src.SetWords(again.src);
+    dst.SetWords(again.dst);
+    SetVars(&again.background, &again.lastTriangle, &again.flags, &again.blockSize);
+    EXPECT_EQ(DrawMorph(src.dc(), dst.dc(), out.dc(), src.bitmap(), dst.bitmap(), out.bitmap(),
+                        again.frameX.data() + 3, again.frameY.data() + 3, again.weights.data() + 3,
+                        again.controlPoints.data(), reinterpret_cast<MorphTriangle*>(again.triangles.data()),
+                        0x7FFF0005, 0x00010003, 0xFFFF0005, 0x12340003, static_cast<int32_t>(0x80000005u),
+                        0x00020003, 0x55550000, 0x00000001),
+              MORPH_OK);
+    EXPECT_EQ(out.Words(), expected);
+}
+
+TEST(DrawMorphFrame, IdentityMeshReproducesTheSourceUnderNearestSampling)
+{
+    RefScene sc = IdentityScene(9, 7);
+    std::vector<uint32_t> out;
+    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);
+    EXPECT_EQ(out, sc.src);
+    // Both triangles were written back in top, middle, bottom order.
+    EXPECT_EQ(sc.triangles[0].v[0], 0);
+    EXPECT_EQ(sc.triangles[0].v[1], -1);
+    EXPECT_EQ(sc.triangles[0].v[2], -2);
+    EXPECT_EQ(sc.triangles[1].v[0], -1);
+    EXPECT_EQ(sc.triangles[1].v[1], -2);
+    EXPECT_EQ(sc.triangles[1].v[2], -3);
+}
+
+TEST(DrawMorphFrame, HalfwayDissolveOfTwoFlatPictures)
+{
+    RefScene sc = IdentityScene(6, 6);
+    sc.src.assign(36, 0x00FF0000u);
+    sc.dst.assign(36, 0x000000FFu);
+    sc.flags = MORPH_USE_SOURCE | MORPH_USE_DEST;
+    sc.frameIndex = 1;
+    sc.frameCount = 2;
+    std::vector<uint32_t> out;
+    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);
+    EXPECT_EQ(out, std::vector<uint32_t>(36, 0x007F007Fu));
+}
+
+TEST(DrawMorphFrame, NoPictureFlagsGiveTheConvertedBackgroundAndNoRewrite)
+{
+    RefScene sc = IdentityScene(4, 4);
+    sc.flags = MORPH_BILINEAR | MORPH_KEY_COLOR;
+    uint8_t bytes[4] = {0x11, 0x22, 0x33, 0x44};
+    std::memcpy(&sc.background, bytes, 4);
+    sc.triangles = {{{-2, -1, 0}}, {{-2, -3, -1}}};
+    std::vector<uint32_t> out;
+    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);
+    EXPECT_EQ(out, std::vector<uint32_t>(16, 0x00112233u));
+    EXPECT_EQ(sc.triangles[0].v[0], -2);
+    EXPECT_EQ(sc.triangles[1].v[1], -3);
+}
+
+TEST(DrawMorphFrame, SkipCornersWithEveryTriangleOnACornerRendersNothing)
+{
+    RefScene sc = IdentityScene(4, 4);
+    sc.flags = MORPH_USE_SOURCE | MORPH_SKIP_CORNERS;
+    sc.triangles = {{{-2, -1, 0}}, {{-2, -3, -1}}};
+    std::vector<uint32_t> out;
+    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);
+    EXPECT_EQ(out, std::vector<uint32_t>(16, 0x00EFCDABu));
+    EXPECT_EQ(sc.triangles[0].v[0], -2);  // not set up, not rewritten
+}
+
+TEST(DrawMorphFrame, NegativeLastTriangleRendersTheFillOnly)
+{
+    RefScene sc = IdentityScene(4, 4);
+    sc.lastTriangle = -1;
+    std::vector<uint32_t> out;
+    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);
+    EXPECT_EQ(out, std::vector<uint32_t>(16, 0x00EFCDABu));
+}
+
+TEST(DrawMorphFrame, BlocksOfTwoRepeatTheAnchorSample)
+{
+    // 9 x 9 pictures over frame corners 0..8 (already on the grid of 2) in a
+    // 10 x 10 output: every anchor is an even pixel of the identity map, and
+    // its block covers it and its right, lower and lower-right neighbours.
+    RefScene sc = IdentityScene(9, 9);
+    sc.outW = sc.outH = 10;
+    sc.blockSize = 2;
+    std::vector<uint32_t> out;
+    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x) {
+            const size_t anchor = static_cast<size_t>((y & ~1) * 9 + (x & ~1));
+            EXPECT_EQ(out[static_cast<size_t>(y * 10 + x)], sc.src[anchor]) << x << "," << y;
+        }
+}
+
+TEST(DrawMorphFrame, SettingsAreReadThroughTheHostsVariables)
+{
+    RefScene sc = IdentityScene(4, 4);
+    HostPicture src(4, 4), dst(4, 4), out(4, 4);
+    src.SetWords(sc.src);
+    dst.SetWords(sc.dst);
+    uint32_t background = 0x00000000u;
+    int16_t last = 1;
+    uint16_t flags = MORPH_USE_SOURCE;
+    int16_t block = 1;
+    SetVars(&background, &last, &flags, &block);
+    auto draw = [&] {
+        return DrawMorph(src.dc(), dst.dc(), out.dc(), src.bitmap(), dst.bitmap(), out.bitmap(), sc.frameX.data() + 3,
+                         sc.frameY.data() + 3, sc.weights.data() + 3, sc.controlPoints.data(),
+                         reinterpret_cast<MorphTriangle*>(sc.triangles.data()), 4, 4, 4, 4, 4, 4, 0, 1);
+    };
+    ASSERT_EQ(draw(), MORPH_OK);
+    EXPECT_EQ(out.Words(), sc.src);
+    flags = 0;  // no picture: fill only
+    background = 0x000000FFu;
+    ASSERT_EQ(draw(), MORPH_OK);
+    EXPECT_EQ(out.Words(), std::vector<uint32_t>(16, 0x00FF0000u));
+}
+
+TEST(DrawMorphFrame, RandomScenesMatchTheReferenceWordForWord)
+{
+    std::mt19937 rng(20261207);
+    for (int n = 0; n < 3000; ++n) {
+        RefScene scene = qvtest::RandomScene(rng);
+        RefScene expectedScene = scene;
+        const std::vector<uint32_t> expected = qvtest::ReferenceRender(expectedScene);
+        std::vector<uint32_t> out;
+        ASSERT_EQ(qvtest::RenderThroughLibrary(scene, out), MORPH_OK) << "scene " << n;
+        ASSERT_EQ(out, expected) << "scene " << n << " flags " << scene.flags << " block " << scene.blockSize;
+        ASSERT_EQ(std::memcmp(scene.triangles.data(), expectedScene.triangles.data(), scene.triangles.size() * 6), 0)
+            << "scene " << n;
+    }
+}
+
+}  // namespace
