@@ -1,20 +1,65 @@
-// Video writer and reader exports (not yet implemented: every call fails cleanly).
+// Video writer and reader exports: argument forms of the interface, then the
+// video subsystem.
 #include <quorvane/quorvane.h>
+#include <quorvane/video.h>
+
+#include "platform/video_service.h"
+#include "video/avi_reader.h"
+#include "video/avi_writer.h"
 
 extern "C" {
 
-QV_API int32_t QV_CALL RenderCompressedStart(QvWindow, const char*, int32_t, int32_t, int32_t, int32_t,
-                                             int32_t, AviWriter**)
+QV_API int32_t QV_CALL RenderCompressedStart(QvWindow parentWindow, const char* fileName,
+                                             int32_t width, int32_t height, int32_t bitsPerPixel,
+                                             int32_t frameRate, int32_t frameTotal,
+                                             AviWriter** writerOut)
 {
-    return 1;
+    // Nowhere to store the handle: no record is made.
+    if (writerOut == nullptr) return 1;
+    void* handle = nullptr;
+    const int32_t result = qv::video::StartAviWriter(parentWindow, fileName, width, height,
+                                                     bitsPerPixel, frameRate, frameTotal, &handle);
+    if (handle != nullptr) *writerOut = static_cast<AviWriter*>(handle);
+    return result;
 }
 
-QV_API int32_t QV_CALL RenderCompressed(QvDC, QvBitmap, uint32_t, AviWriter*) { return 1; }
+QV_API int32_t QV_CALL RenderCompressed(QvDC frameDC, QvBitmap frameBitmap, uint32_t framePosition,
+                                        AviWriter* writer)
+{
+    return qv::video::WriteAviFrame(frameDC, frameBitmap, framePosition, writer);
+}
 
-QV_API void QV_CALL RenderCompressedEnd(AviWriter*) {}
+QV_API void QV_CALL RenderCompressedEnd(AviWriter* writer) { qv::video::EndAviWriter(writer); }
 
-QV_API int32_t QV_CALL GetAVIinfo(const char*, int32_t*, int32_t*, float*, int32_t*) { return 1; }
+QV_API int32_t QV_CALL GetAVIinfo(const char* fileName, int32_t* widthOut, int32_t* heightOut,
+                                  float* rateOut, int32_t* lengthOut)
+{
+    int32_t width = 0, height = 0, length = 0;
+    float rate = 0.0f;
+    const int32_t result = qv::video::ReadAviInfo(fileName, &width, &height, &rate, &length);
+    if (result == 0) {
+        if (widthOut != nullptr) *widthOut = width;
+        if (heightOut != nullptr) *heightOut = height;
+        if (rateOut != nullptr) *rateOut = rate;
+        if (lengthOut != nullptr) *lengthOut = length;
+    }
+    return result;
+}
 
-QV_API int32_t QV_CALL GetAVIframe(QvDC, const char*, int32_t, float) { return 1; }
+QV_API int32_t QV_CALL GetAVIframe(QvDC targetDC, const char* fileName, int32_t framePosition,
+                                   float zoom)
+{
+    return qv::video::DrawAviFrame(targetDC, fileName, framePosition, zoom);
+}
+
+QV_API int32_t QV_CALL QvListCompressors(QvCompressorInfo* list, int32_t capacity)
+{
+    qv::vsvc::CompressorEntry entries[32];
+    const int32_t count = qv::vsvc::ListCompressors(entries, 32);
+    for (int32_t i = 0; i < count && i < 32 && list != nullptr && i < capacity; ++i)
+        list[i] = {entries[i].fccHandler, entries[i].description, entries[i].lossless ? 1 : 0,
+                   entries[i].keyFramesOnly ? 1 : 0};
+    return count;
+}
 
 }  // extern "C"

@@ -1,0 +1,105 @@
+// Helpers for the video tests: a scratch directory, the ffmpeg and ffprobe
+// commands as independent writers and decoders, host pictures with
+// recognisable content, and an AVI parser of the tests' own.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <quorvane/host.h>
+
+namespace qv::test {
+
+// A directory under the system's temporary area, removed with its files.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+private:
+    std::string dir_;
+};
+
+// Runs a shell command; returns its exit status (-1 when it could not run).
+int Run(const std::string& command);
+// Runs a command and returns what it printed on standard output.
+std::string Capture(const std::string& command);
+std::vector<uint8_t> ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Every frame of the first video stream as FFmpeg decodes it: packed bgr24
+// rows from the top row down, width * 3 bytes each. Frames are output as the
+// decoder produces them (no frame-rate conversion).
+struct DecodedVideo {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<std::vector<uint8_t>> frames;
+};
+DecodedVideo FfmpegDecode(const std::string& path);
+
+// ffprobe's key-frame flag of every video packet, in file order.
+std::vector<bool> FfprobeKeyFlags(const std::string& path);
+// One field of ffprobe's stream description of the first video stream
+// (codec_name, width, r_frame_rate, nb_frames, ...).
+std::string FfprobeStreamField(const std::string& path, const std::string& field);
+
+struct BitmapDeleter {
+    void operator()(HostBitmap* b) const { DeleteHostBitmap(b); }
+};
+struct DcDeleter {
+    void operator()(HostDC* dc) const { DeleteHostDC(dc); }
+};
+struct WindowDeleter {
+    void operator()(HostWindow* w) const { DeleteHostWindow(w); }
+};
+using Bitmap = std::unique_ptr<HostBitmap, BitmapDeleter>;
+using Dc = std::unique_ptr<HostDC, DcDeleter>;
+using Window = std::unique_ptr<HostWindow, WindowDeleter>;
+
+// A picture whose every pixel depends on (x, y, seed): smooth gradients with
+// a moving square, so that frames differ and codecs have real work.
+Bitmap MakePattern(int32_t width, int32_t height, int32_t depth, uint32_t seed);
+Bitmap MakeFilled(int32_t width, int32_t height, int32_t depth, uint8_t value);
+// Top-down packed bgr24 rows of a 24- or 32-bit host picture.
+std::vector<uint8_t> Bgr24Rows(HostBitmap* bitmap);
+// The host picture's rows as a bottom-up DIB of its own depth would hold them.
+std::vector<uint8_t> BottomUpDib(HostBitmap* bitmap);
+
+// A chooser that hands out a fixed choice, or cancels.
+struct FixedChoice {
+    uint32_t fccHandler = 0;
+    uint32_t keyFrameEvery = 0;
+    uint32_t quality = 10000;
+    bool cancel = false;
+    int calls = 0;
+};
+Window MakeChooserWindow(FixedChoice* choice);
+
+// ---- The tests' own AVI reader ----
+struct RiffChunk {
+    uint32_t id = 0;
+    uint64_t offset = 0;  // of the chunk header in the file
+    uint32_t size = 0;
+};
+struct AviIndexEntry {
+    uint32_t id, flags, offset, size;
+};
+struct AviLayout {
+    bool valid = false;
+    uint32_t riffSize = 0;
+    std::vector<uint8_t> avih, strh, strf;
+    uint64_t moviTypeOffset = 0;  // file offset of the 'movi' four characters
+    uint32_t moviListSize = 0;
+    std::vector<RiffChunk> moviChunks;
+    std::vector<AviIndexEntry> index;
+    uint32_t U32(const std::vector<uint8_t>& block, size_t at) const;
+};
+AviLayout ParseAvi(const std::vector<uint8_t>& file);
+uint32_t Fcc(const char* four);
+
+}  // namespace qv::test
