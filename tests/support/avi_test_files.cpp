@@ -94,8 +94,9 @@ std::vector<bool> FfprobeKeyFlags(const std::string& path)
     return flags;
 }
 
-Bitmap MakePattern(int32_t width, int32_t height, int32_t depth, uint32_t seed)
+Bitmap MakePattern(int32_t width, int32_t height, int32_t depth, uint32_t seed, bool shiftColours)
 {
+    const uint32_t shift = shiftColours ? seed : 0;
     Bitmap bitmap(CreateHostBitmap(width, height, depth));
     if (!bitmap) return bitmap;
     uint8_t* bits = GetHostBitmapBits(bitmap.get());
@@ -105,9 +106,9 @@ Bitmap MakePattern(int32_t width, int32_t height, int32_t depth, uint32_t seed)
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* row = bits + size_t(y) * size_t(stride);
         for (int32_t x = 0; x < width; ++x) {
-            uint8_t b = uint8_t(x * 255 / width + seed * 3);
+            uint8_t b = uint8_t(x * 255 / width + shift * 3);
             uint8_t g = uint8_t(y * 255 / height);
-            uint8_t r = uint8_t((x + y) * 2 + seed * 11);
+            uint8_t r = uint8_t((x + y) * 2 + shift * 11);
             if (x >= squareX && x < squareX + width / 4 && y >= squareY && y < squareY + height / 4) {
                 b = uint8_t(255 - b);
                 g = 40;

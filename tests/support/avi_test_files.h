@@ -63,7 +63,10 @@ using Window = std::unique_ptr<HostWindow, WindowDeleter>;
 
 // A picture whose every pixel depends on (x, y, seed): smooth gradients with
 // a moving square, so that frames differ and codecs have real work.
-Bitmap MakePattern(int32_t width, int32_t height, int32_t depth, uint32_t seed);
+// With `shiftColours` false only the square moves, so inter-frame codecs
+// find most of the picture unchanged.
+Bitmap MakePattern(int32_t width, int32_t height, int32_t depth, uint32_t seed,
+                   bool shiftColours = true);
 Bitmap MakeFilled(int32_t width, int32_t height, int32_t depth, uint8_t value);
 // Top-down packed bgr24 rows of a 24- or 32-bit host picture.
 std::vector<uint8_t> Bgr24Rows(HostBitmap* bitmap);
