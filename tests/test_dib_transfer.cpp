@@ -195,6 +195,11 @@ TEST(DibRead, FiveSixFiveMasksGiveSixBitsOfGreen)
     GuardedBuffer buffer = Read(bitmap.get(), info, 1, &rows);
     EXPECT_EQ(rows, 1);
     ExpectBytes(buffer.data(), {0xFF, 0xFF, 0xAA, 0x11, 0x20, 0x00, 0x00, 0x00});
+    uint32_t masks[3];
+    std::memcpy(masks, info.colors, sizeof masks);
+    EXPECT_EQ(masks[0], 0xF800u);
+    EXPECT_EQ(masks[1], 0x07E0u);
+    EXPECT_EQ(masks[2], 0x001Fu);
 }
 
 TEST(DibRead, BitfieldsWithoutMasksMeanFiveFiveFive)
@@ -208,9 +213,12 @@ TEST(DibRead, BitfieldsWithoutMasksMeanFiveFiveFive)
     GuardedBuffer buffer = Read(bitmap.get(), info, 1, &rows);
     EXPECT_EQ(rows, 1);
     ExpectBytes(buffer.data(), {0xCA, 0x08, 0x00, 0x00});
+    // The masks of the layout delivered are filled in, as GDI does.
     uint32_t masks[3];
     std::memcpy(masks, info.colors, sizeof masks);
-    EXPECT_EQ(masks[0] | masks[1] | masks[2], 0u);
+    EXPECT_EQ(masks[0], 0x7C00u);
+    EXPECT_EQ(masks[1], 0x03E0u);
+    EXPECT_EQ(masks[2], 0x001Fu);
 }
 
 TEST(DibRead, OtherMasksAreRefused)

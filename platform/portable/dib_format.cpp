@@ -62,6 +62,7 @@ std::optional<DibFormat> ParseDib(const void* info, uint32_t usage)
     dib.bottomUp = header.biHeight > 0;
     dib.height = dib.bottomUp ? int64_t{header.biHeight} : -int64_t{header.biHeight};
     dib.stride = stride;
+    dib.bitfields = header.biCompression == kBiBitfields;
     if (IsIndexed(dib.format)) {
         const uint32_t entries = 1u << header.biBitCount;
         dib.colorsUsed = header.biClrUsed == 0 || header.biClrUsed > entries ? entries : header.biClrUsed;
@@ -78,6 +79,22 @@ void ReadDibColors(const void* info, const DibFormat& format, uint32_t* palette)
         const uint8_t* quad = table + 4 * std::size_t{i};
         palette[i] = uint32_t{quad[2]} << 16 | uint32_t{quad[1]} << 8 | uint32_t{quad[0]};
     }
+}
+
+void WriteDibMasks(void* info, const DibFormat& format)
+{
+    if (!format.bitfields) return;
+    uint32_t masks[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+    if (format.format == PixelFormat::Rgb555) {
+        masks[0] = 0x7C00;
+        masks[1] = 0x03E0;
+        masks[2] = 0x001F;
+    } else if (format.format == PixelFormat::Rgb565) {
+        masks[0] = 0xF800;
+        masks[1] = 0x07E0;
+        masks[2] = 0x001F;
+    }
+    std::memcpy(static_cast<uint8_t*>(info) + sizeof(gfx::DibHeader), masks, sizeof masks);
 }
 
 void WriteDibColors(void* info, const DibFormat& format, const uint32_t* palette)

@@ -20,6 +20,7 @@ struct DibFormat {
     // Colour-table entries a DIB of 8 bits or fewer brings along: biClrUsed,
     // or 2^depth when it is 0 or larger.
     uint32_t colorsUsed;
+    bool bitfields;  // BI_BITFIELDS: three masks follow the first 40 bytes
 };
 
 // Accepted: biSize 40 to 124; biBitCount 1, 4, 8, 16, 24 or 32; biWidth > 0;
@@ -32,6 +33,10 @@ std::optional<DibFormat> ParseDib(const void* info, uint32_t usage);
 // The 2^depth palette (0x00RRGGBB) of a DIB of 8 bits or fewer: its colour
 // table, black past the used entries.
 void ReadDibColors(const void* info, const DibFormat& format, uint32_t* palette);
+
+// For a BI_BITFIELDS DIB, stores the masks of the layout actually used
+// (5-5-5 where all three were 0), as GDI reports them.
+void WriteDibMasks(void* info, const DibFormat& format);
 
 // Writes 2^depth RGBQUAD entries after the header (reserved bytes 0).
 void WriteDibColors(void* info, const DibFormat& format, const uint32_t* palette);

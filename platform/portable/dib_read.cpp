@@ -67,6 +67,7 @@ int32_t GetDIBits(QvDC, QvBitmap bitmap, uint32_t startScan, uint32_t scanLines,
             host::FillStandardPalette(depth, palette);
         host::WriteDibColors(info, *dib, palette);
     }
+    host::WriteDibMasks(info, *dib);
 
     const host::PixelPlane target = host::DibPlane(*dib, bits, startScan, scanLines, palette);
     if (bits == nullptr) {
