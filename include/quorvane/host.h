@@ -21,10 +21,23 @@ extern "C" {
 
 /*
  * A zeroed picture of the given depth: 1, 4, 8, 16 (5-5-5), 24 or 32 bits per
- * pixel. NULL when a size is below 1, the depth is unsupported, or the byte
- * count does not fit. Depths up to 8 get a standard palette: black/white at
- * 1 bit, the 16 classic colours at 4 bits, and at 8 bits the 6x6x6 colour
- * cube (entries 0-215) followed by a 40-step grey ramp (216-255).
+ * pixel. NULL when a size is below 1, the depth is unsupported, the picture
+ * would take more than 2^31 - 1 bytes, or memory runs out. Depths up to 8 get
+ * a standard palette:
+ *   1 bit:  black, white.
+ *   4 bits: the 16 colours of the Windows default palette, in its order:
+ *           black, maroon, green, olive, navy, purple, teal, silver (C0C0C0),
+ *           grey (808080), red, lime, yellow, blue, fuchsia, aqua, white.
+ *   8 bits: entries 0-215 the 6x6x6 colour cube, entry 36r + 6g + b with the
+ *           channel levels 0, 51, 102, 153, 204, 255; entries 216-255 a
+ *           40-step grey ramp, entry 216 + i = grey round(255 (i + 1) / 41).
+ * The library's reads into palette pictures of another depth map each colour
+ * to the nearest entry of these palettes.
+ *
+ * Pixel layout (GetHostBitmapBits): rows from the top row down, each
+ * GetHostBitmapStride bytes (padded to 4); 32 bits: blue, green, red, unused;
+ * 24 bits: blue, green, red; 16 bits: little-endian 0RRRRRGGGGGBBBBB words;
+ * 1 and 4 bits: palette indices packed from the high bits of each byte.
  */
 QV_API HostBitmap* CreateHostBitmap(int32_t width, int32_t height, int32_t bitsPerPixel);
 QV_API void DeleteHostBitmap(HostBitmap* bitmap);
