@@ -1,32 +1,17 @@
 #include "morph/draw_morph.h"
 
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 
 #include "morph/frame.h"
 #include "morph/numerics.h"
+#include "morph/pixel_buffers.h"
 #include "morph/render_triangles.h"
 #include "morph/settings.h"
 #include "platform/graphics.h"
 
 namespace qv::morph {
 namespace {
-
-// Owns the three pixel buffers of one call.
-struct PixelBuffers {
-    uint32_t* src = nullptr;
-    uint32_t* dst = nullptr;
-    uint32_t* out = nullptr;
-    ~PixelBuffers()
-    {
-        std::free(src);
-        std::free(dst);
-        std::free(out);
-    }
-};
-
-// Zeroed, so that a picture read that fails leaves a defined black picture.
-uint32_t* AllocatePixels(uint32_t count) { return static_cast<uint32_t*>(std::calloc(count, sizeof(uint32_t))); }
 
 gfx::DibHeader TopDown32Header(int32_t width, int32_t height)
 {
@@ -40,15 +25,44 @@ gfx::DibHeader TopDown32Header(int32_t width, int32_t height)
     return h;
 }
 
+// True when the host's bitmap has a pixel behind every pixel of the buffer
+// (asked with the format query: no buffer and a bit count of 0).
+bool BitmapCovers(QvDC dc, QvBitmap bitmap, const PictureBuffer& pic)
+{
+    gfx::DibInfo query{};
+    query.header.biSize = sizeof(gfx::DibHeader);
+    if (gfx::GetDIBits(dc, bitmap, 0, 0, nullptr, &query, gfx::kDibRgbColors) <= 0) return false;
+    const int64_t height = query.header.biHeight < 0 ? -int64_t{query.header.biHeight} : query.header.biHeight;
+    return query.header.biWidth >= pic.width && height >= pic.height;
+}
+
+// The buffer is reused from earlier frames: wherever the host's bitmap cannot
+// fill it (a failed read, a smaller bitmap) it is cleared first, so the
+// frame sees a defined black picture rather than older pixels.
 void ReadPicture(QvDC dc, QvBitmap bitmap, const PictureBuffer& pic)
 {
+    const bool covers = BitmapCovers(dc, bitmap, pic);
+    const size_t bytes = static_cast<size_t>(pic.count) * sizeof(uint32_t);
+    if (!covers) std::memset(pic.pixels, 0, bytes);
     gfx::DibHeader header = TopDown32Header(pic.width, pic.height);
-    gfx::GetDIBits(dc, bitmap, 0, static_cast<uint32_t>(pic.height), pic.pixels, &header, gfx::kDibRgbColors);
+    if (gfx::GetDIBits(dc, bitmap, 0, static_cast<uint32_t>(pic.height), pic.pixels, &header, gfx::kDibRgbColors) <
+            pic.height &&
+        covers)
+        std::memset(pic.pixels, 0, bytes);
 }
+
+uint32_t PixelCount(int16_t width, int16_t height) { return static_cast<uint32_t>(width) * static_cast<uint32_t>(height); }
 
 PictureBuffer Describe(uint32_t* pixels, int16_t width, int16_t height)
 {
-    return {pixels, width, height, static_cast<uint32_t>(width) * static_cast<uint32_t>(height)};
+    return {pixels, width, height, PixelCount(width, height)};
+}
+
+// Under memory pressure nothing is kept: the thread's buffers go too.
+int32_t FailAllocation()
+{
+    ReleaseThreadPixelBuffers();
+    return MORPH_NO_MEMORY;
 }
 
 }  // namespace
@@ -77,19 +91,15 @@ int32_t DrawMorphFrame(const DrawRequest& r)
         return MORPH_BAD_SIZE;
 
     FrameRecord frame;
-    PixelBuffers buffers;
-    frame.src = Describe(nullptr, r.srcWidth, r.srcHeight);
-    frame.dst = Describe(nullptr, r.dstWidth, r.dstHeight);
-    frame.out = Describe(nullptr, r.outWidth, r.outHeight);
-    if (!(buffers.src = AllocatePixels(frame.src.count))) return MORPH_NO_MEMORY;
-    if (!(buffers.dst = AllocatePixels(frame.dst.count))) return MORPH_NO_MEMORY;
-    if (!(buffers.out = AllocatePixels(frame.out.count))) return MORPH_NO_MEMORY;
-    frame.src.pixels = buffers.src;
-    frame.dst.pixels = buffers.dst;
-    frame.out.pixels = buffers.out;
+    frame.src = Describe(AcquirePixels(BufferSlot::Source, PixelCount(r.srcWidth, r.srcHeight)), r.srcWidth, r.srcHeight);
+    if (!frame.src.pixels) return FailAllocation();
+    frame.dst = Describe(AcquirePixels(BufferSlot::Destination, PixelCount(r.dstWidth, r.dstHeight)), r.dstWidth,
+                         r.dstHeight);
+    if (!frame.dst.pixels) return FailAllocation();
+    frame.out = Describe(AcquirePixels(BufferSlot::Output, PixelCount(r.outWidth, r.outHeight)), r.outWidth, r.outHeight);
+    if (!frame.out.pixels) return FailAllocation();
 
-    const uint32_t fill = BackgroundFillPixel(*settings.backgroundColor);
-    for (uint32_t i = 0; i < frame.out.count; ++i) frame.out.pixels[i] = fill;
+    std::fill_n(frame.out.pixels, frame.out.count, BackgroundFillPixel(*settings.backgroundColor));
 
     ReadPicture(r.srcDC, r.srcBitmap, frame.src);
     ReadPicture(r.dstDC, r.dstBitmap, frame.dst);

@@ -208,6 +208,36 @@ TEST(DrawMorphFrame, SettingsAreReadThroughTheHostsVariables)
     EXPECT_EQ(out.Words(), std::vector<uint32_t>(16, 0x00FF0000u));
 }
 
+TEST(DrawMorphFrame, PicturesTheHostCannotFillReadAsBlackNotAsOlderFrames)
+{
+    RefScene sc = IdentityScene(4, 4);
+    std::vector<uint32_t> out;
+    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);  // leaves the picture in the working buffers
+    ASSERT_EQ(out, sc.src);
+
+    // A source bitmap of 2 x 2 where the call says 4 x 4: only its pixels are real.
+    HostPicture small(2, 2), dst(4, 4), outPic(4, 4);
+    small.SetWords({sc.src[0], sc.src[1], sc.src[4], sc.src[5]});
+    SetVars(&sc.background, &sc.lastTriangle, &sc.flags, &sc.blockSize);
+    auto draw = [&](HostBitmap* srcBitmap) {
+        return DrawMorph(small.dc(), dst.dc(), outPic.dc(), srcBitmap, dst.bitmap(), outPic.bitmap(),
+                         sc.frameX.data() + 3, sc.frameY.data() + 3, sc.weights.data() + 3, sc.controlPoints.data(),
+                         reinterpret_cast<MorphTriangle*>(sc.triangles.data()), 4, 4, 4, 4, 4, 4, 0, 1);
+    };
+    ASSERT_EQ(draw(small.bitmap()), MORPH_OK);
+    std::vector<uint32_t> expected(16, 0);
+    expected[0] = sc.src[0];
+    expected[1] = sc.src[1];
+    expected[4] = sc.src[4];
+    expected[5] = sc.src[5];
+    EXPECT_EQ(outPic.Words(), expected);
+
+    // No bitmap at all: the read fails and the picture is black.
+    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);
+    ASSERT_EQ(draw(nullptr), MORPH_OK);
+    EXPECT_EQ(outPic.Words(), std::vector<uint32_t>(16, 0));
+}
+
 TEST(DrawMorphFrame, RandomScenesMatchTheReferenceWordForWord)
 {
     std::mt19937 rng(20261207);

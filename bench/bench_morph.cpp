@@ -1,0 +1,101 @@
+// DrawMorph against the OpenCV triangle-warp peer, single thread, on the same
+// pictures, mesh and output size; and against the memory-bandwidth bound of
+// the machine measured in the same run.
+//
+//   bench_morph [--quick]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include <quorvane/host.h>
+#include <quorvane/quorvane.h>
+
+#include "support/morph_scene.h"
+#include "support/peer_opencv.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+template <typename F>
+double MedianSeconds(int runs, F&& f)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        f();
+        times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// Bytes read plus bytes written per second by memcpy on buffers far larger than the caches.
+double CopyBandwidth()
+{
+    const size_t bytes = size_t(256) << 20;
+    std::vector<char> a(bytes, 1), b(bytes, 2);
+    const double s = MedianSeconds(5, [&] { std::memcpy(b.data(), a.data(), bytes); });
+    return 2.0 * static_cast<double>(bytes) / s;
+}
+
+struct HostPic {
+    HostBitmap* bitmap;
+    HostDC* dc;
+    HostPic(int w, int h, const std::vector<uint32_t>* words) : bitmap(CreateHostBitmap(w, h, 32)), dc(CreateHostDC(bitmap))
+    {
+        if (words) std::memcpy(GetHostBitmapBits(bitmap), words->data(), words->size() * 4);
+    }
+    ~HostPic()
+    {
+        DeleteHostDC(dc);
+        DeleteHostBitmap(bitmap);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    const int runs = quick ? 3 : 15;
+    cv::setNumThreads(1);
+    const double bandwidth = CopyBandwidth();
+    std::printf("copy bandwidth: %.2f GB/s (bytes read + written)\n", bandwidth / 1e9);
+    std::printf("bound: the frame's minimal traffic, reading both pictures and writing the output (12 bytes a pixel)\n\n");
+    std::printf("%-10s %-9s %5s %6s %12s %12s %8s %10s\n", "size", "sampling", "block", "tris", "ours ms", "peer ms",
+                "speedup", "x bound");
+
+    const int sizes[2][2] = {{640, 480}, {1920, 1080}};
+    for (const auto& size : sizes) {
+        const int w = size[0], h = size[1];
+        qvbench::Scene scene = qvbench::MakeScene(w, h, 16, 10, 0.4f);
+        HostPic src(w, h, &scene.src), dst(w, h, &scene.dst), out(w, h, nullptr);
+        cv::Mat cvSrc(h, w, CV_8UC4, scene.src.data()), cvDst(h, w, CV_8UC4, scene.dst.data());
+        cv::Mat cvOut(h, w, CV_8UC4);
+        for (int bilinear = 0; bilinear < 2; ++bilinear) {
+            const double peer = MedianSeconds(runs, [&] { qvbench::PeerMorph(cvSrc, cvDst, scene, 0.4f, bilinear, cvOut); });
+            for (int16_t block : {int16_t(1), int16_t(4)}) {
+                uint32_t background = 0;
+                int16_t last = static_cast<int16_t>(scene.triangles.size() - 1);
+                uint16_t flags = static_cast<uint16_t>(MORPH_USE_SOURCE | MORPH_USE_DEST | (bilinear ? MORPH_BILINEAR : 0));
+                SetVars(&background, &last, &flags, &block);
+                std::vector<MorphTriangle> triangles = scene.triangles;
+                const double ours = MedianSeconds(runs, [&] {
+                    DrawMorph(src.dc, dst.dc, out.dc, src.bitmap, dst.bitmap, out.bitmap, scene.frameX.data() + 3,
+                              scene.frameY.data() + 3, scene.weights.data() + 3, scene.controlPoints.data(),
+                              triangles.data(), w, h, w, h, w, h, 2, 5);
+                });
+                const double bound = 12.0 * w * h / bandwidth;
+                std::printf("%4dx%-5d %-9s %5d %6zu %12.3f %12.3f %7.2fx %9.2fx\n", w, h, bilinear ? "bilinear" : "nearest",
+                            block, scene.triangles.size(), ours * 1e3, peer * 1e3, peer / ours, ours / bound);
+            }
+        }
+    }
+    return 0;
+}
