@@ -1,0 +1,63 @@
+// The GIF frame call when the image library cannot make the widened copy or
+// the quantised picture: result 2 after the frame's first 18 bytes, every
+// temporary picture released, and the writer still usable and closable.
+#include <gtest/gtest.h>
+#include <quorvane/quorvane.h>
+
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "support/gif_host_picture.h"
+#include "support/gif_memory_limit.h"
+#include "support/gif_test_files.h"
+
+namespace {
+
+
+// Child process: 0 when the frame failed cleanly, otherwise a code naming
+// what went wrong.
+int FrameWithRoom(int32_t side, int32_t depth, std::size_t room, const std::string& path)
+{
+    qvtest::HostPicture picture(side, side, depth);
+    if (!picture.valid()) return 10;
+    GifWriter* writer = nullptr;
+    if (RenderAnimatedGIFStart(path.c_str(), side, side, depth, 2500, 0, &writer) != 0) return 11;
+
+    // The first failing call may set up the library's lazily made tables;
+    // the second must give back everything it takes.
+    int32_t first = -1, second = -1;
+    std::size_t before = 0, after = 0;
+    {
+        qvtest::AddressSpaceLimit limit(room);
+        first = RenderAnimatedGIF(picture.dc(), picture.bitmap(), 1, writer);
+        before = qvtest::HeapBytesInUse();
+        second = RenderAnimatedGIF(picture.dc(), picture.bitmap(), 1, writer);
+        after = qvtest::HeapBytesInUse();
+    }
+    if (first != 2 || second != 2) return 12;
+    if (after != before) return 13;
+    RenderAnimatedGIFEnd(writer);
+    if (qvtest::ReadFileBytes(path).size() != 32 + 2 * 18 + 1) return 14;
+    return 0;
+}
+
+TEST(GifWriterLowMemory, WideningThatFailsReportsTwoAndLeaksNothing)
+{
+    if (!qvtest::kAddressSpaceLimitsWork) GTEST_SKIP() << "address space limits do not work under AddressSanitizer";
+    const std::string path = qvtest::ScratchPath("nowiden.gif");
+    // The 24-bit copy of the 4000 x 4000 32-bit working bitmap needs 48 MB.
+    EXPECT_EXIT(_exit(FrameWithRoom(4000, 32, std::size_t{4000} * 4000 * 3 / 2, path)), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(GifWriterLowMemory, QuantisationThatFailsReportsTwoAndLeaksNothing)
+{
+    if (!qvtest::kAddressSpaceLimitsWork) GTEST_SKIP() << "address space limits do not work under AddressSanitizer";
+    const std::string path = qvtest::ScratchPath("noquant.gif");
+    // The 8-bit result alone needs 2.25 MB (the quantiser learns first, so
+    // the picture is kept small).
+    EXPECT_EXIT(_exit(FrameWithRoom(1500, 24, std::size_t{1500} * 1500 / 2, path)), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
