@@ -86,7 +86,7 @@ TEST(VideoCompressors, ListNamesTheExpectedCodesInOrder)
     for (const QvCompressorInfo& c : list) codes += FccText(c.fccHandler) + ",";
     for (const char* wanted : {"MJPG", "FFV1", "HFYU", "ULRG", "FMP4", "XVID", "MSVC", "CRAM", "cvid"})
         EXPECT_NE(std::string::npos, codes.find(wanted)) << wanted << " missing from " << codes;
-    if (qv::test::Run("ffmpeg -hide_banner -encoders 2>/dev/null | grep -q ' libx264 '") == 0) {
+    if (RunCommand("ffmpeg -hide_banner -encoders 2>/dev/null | grep -q ' libx264 '") == 0) {
         EXPECT_NE(std::string::npos, codes.find("H264"));
     }
     // A short list gets the first entries and still learns the count.

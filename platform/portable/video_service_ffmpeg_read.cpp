@@ -28,6 +28,14 @@ struct InputStream {
     int32_t length = 0;
     AVRational frameRate{0, 1};  // frames per second, for timestamps to positions
     int64_t start = 0;           // timestamp of position 0
+    // AVI: every chunk is one position, so frames are counted from the key
+    // frame a seek lands on; their timestamps are guesses when the codec
+    // reorders frames. Other containers carry presentation timestamps.
+    bool countFrames = false;
+    // The colour table of a palettised AVI stream, as FFmpeg's palette
+    // side data. The demuxer attaches it to the first packet only, so it is
+    // handed in again after every seek.
+    std::vector<uint32_t> palette;
 };
 
 struct FrameDecoder {
@@ -38,6 +46,7 @@ struct FrameDecoder {
     AVFrame* held = nullptr;  // the latest frame before the wanted position
     SwsContext* scaler = nullptr;
     std::vector<uint8_t> dib;
+    bool reorders = false;  // the codec may show frames in another order than stored
 };
 
 namespace {
@@ -88,6 +97,22 @@ void SynthesizeHeader(const AVStream* st, InputStream* in)
     in->length = int32_t(info.dwLength);
 }
 
+void ReadPalette(InputStream* in)
+{
+    if (in->formatBytes.size() < sizeof(gfx::DibHeader)) return;
+    gfx::DibHeader h;
+    std::memcpy(&h, in->formatBytes.data(), sizeof(h));
+    if (h.biBitCount == 0 || h.biBitCount > 8 || h.biSize < 40 || h.biSize > in->formatBytes.size())
+        return;
+    size_t count = h.biClrUsed != 0 ? h.biClrUsed : size_t(1) << h.biBitCount;
+    count = std::min<size_t>({count, 256, (in->formatBytes.size() - h.biSize) / 4});
+    in->palette.assign(256, 0xFF000000u);
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* q = in->formatBytes.data() + h.biSize + i * 4;
+        in->palette[i] = 0xFF000000u | uint32_t(q[2]) << 16 | uint32_t(q[1]) << 8 | q[0];
+    }
+}
+
 int64_t FrameIndex(const InputStream* in, const AVStream* st, int64_t timestamp)
 {
     return av_rescale_q_rnd(timestamp - in->start, st->time_base, av_inv_q(in->frameRate),
@@ -131,7 +156,7 @@ Found Consider(FrameDecoder* d, AVFrame* frame, int64_t position, int64_t* lastI
 {
     const AVStream* st = d->input->format->streams[d->input->index];
     int64_t index = *lastIndex + 1;
-    if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
+    if (!d->input->countFrames && frame->best_effort_timestamp != AV_NOPTS_VALUE)
         index = FrameIndex(d->input, st, frame->best_effort_timestamp);
     *lastIndex = index;
     if (index == position) return Found::Exact;
@@ -188,6 +213,8 @@ InputStream* OpenInputStream(const char* fileName)
         in->frameRate = RateFromHeader(avi.info.dwRate, avi.info.dwScale);
         if (!ValidRate(in->frameRate)) in->frameRate = av_inv_q(st->time_base);
         in->start = 0;
+        in->countFrames = true;
+        ReadPalette(in);
     } else {
         in->frameRate = st->avg_frame_rate;
         if (!ValidRate(in->frameRate)) in->frameRate = st->r_frame_rate;
@@ -237,6 +264,8 @@ FrameDecoder* OpenFrameDecoder(InputStream* in)
         return nullptr;
     }
     d->codec->thread_count = 1;
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(par->codec_id);
+    d->reorders = descriptor != nullptr && (descriptor->props & AV_CODEC_PROP_REORDER) != 0;
     if (avcodec_open2(d->codec, codec, nullptr) < 0) {
         Close(d);
         return nullptr;
@@ -251,12 +280,27 @@ const void* GetFrame(FrameDecoder* d, int32_t position)
     AVStream* st = in->format->streams[in->index];
 
     const int64_t target = in->start + av_rescale_q(position, av_inv_q(in->frameRate), st->time_base);
-    if (av_seek_frame(in->format, in->index, target, AVSEEK_FLAG_BACKWARD) < 0)
+    if (av_seek_frame(in->format, in->index, target, AVSEEK_FLAG_BACKWARD) < 0) {
         av_seek_frame(in->format, -1, 0, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD);
+    } else if (d->reorders) {
+        // Frames that are shown before the key frame they follow in the file
+        // may refer to the group before it: start one key frame earlier.
+        int64_t landed = AV_NOPTS_VALUE;
+        while (av_read_frame(in->format, d->packet) >= 0) {
+            const bool ours = d->packet->stream_index == in->index;
+            if (ours) landed = d->packet->dts != AV_NOPTS_VALUE ? d->packet->dts : d->packet->pts;
+            av_packet_unref(d->packet);
+            if (ours) break;
+        }
+        const int64_t earlier = landed != AV_NOPTS_VALUE ? std::min(landed, target) - 1 : target;
+        if (av_seek_frame(in->format, in->index, earlier, AVSEEK_FLAG_BACKWARD) < 0)
+            av_seek_frame(in->format, in->index, target, AVSEEK_FLAG_BACKWARD);
+    }
     avcodec_flush_buffers(d->codec);
     av_frame_unref(d->held);
 
     int64_t lastIndex = -1;
+    bool started = false;
     bool draining = false;
     for (;;) {
         if (!draining) {
@@ -264,11 +308,35 @@ const void* GetFrame(FrameDecoder* d, int32_t position)
             if (r < 0) {
                 draining = true;
                 avcodec_send_packet(d->codec, nullptr);
+            } else if (d->packet->stream_index != in->index) {
+                av_packet_unref(d->packet);
+                continue;
             } else {
-                // Empty chunks stand for repeated frames; an empty packet
-                // would also read as the end of the stream to the decoder.
-                if (d->packet->stream_index == in->index && d->packet->size > 0)
+                if (!started) {
+                    started = true;
+                    // Counting starts at the chunk the seek landed on.
+                    if (in->countFrames && d->packet->dts != AV_NOPTS_VALUE)
+                        lastIndex = d->packet->dts - 1;
+                    if (!in->palette.empty() &&
+                        av_packet_get_side_data(d->packet, AV_PKT_DATA_PALETTE, nullptr) == nullptr) {
+                        uint8_t* side = av_packet_new_side_data(d->packet, AV_PKT_DATA_PALETTE,
+                                                                AVPALETTE_SIZE);
+                        if (side != nullptr) std::memcpy(side, in->palette.data(), AVPALETTE_SIZE);
+                    }
+                }
+                if (d->packet->size > 0) {
                     avcodec_send_packet(d->codec, d->packet);
+                } else if (in->countFrames) {
+                    // An empty chunk holds its position and repeats the
+                    // frame before it (an empty packet would also read as
+                    // the end of the stream to the decoder).
+                    av_packet_unref(d->packet);
+                    ++lastIndex;
+                    if (lastIndex == position && d->held->buf[0] != nullptr)
+                        return DeliverFrame(d, d->held) ? d->dib.data() : nullptr;
+                    if (lastIndex >= position) return nullptr;
+                    continue;
+                }
                 av_packet_unref(d->packet);
             }
         }

@@ -26,7 +26,7 @@ ScratchDir::~ScratchDir()
     std::filesystem::remove_all(dir_, ec);
 }
 
-int Run(const std::string& command)
+int RunCommand(const std::string& command)
 {
     const int status = std::system(command.c_str());
     if (status == -1) return -1;
@@ -72,7 +72,7 @@ DecodedVideo FfmpegDecode(const std::string& path)
     video.height = std::atoi(FfprobeStreamField(path, "height").c_str());
     if (video.width <= 0 || video.height <= 0) return video;
     const std::string raw = path + ".decoded.bgr";
-    if (Run("ffmpeg -nostdin -v error -y -i '" + path +
+    if (RunCommand("ffmpeg -nostdin -v error -y -i '" + path +
             "' -map 0:v:0 -fps_mode passthrough -f rawvideo -pix_fmt bgr24 '" + raw + "'") != 0)
         return video;
     const std::vector<uint8_t> bytes = ReadBytes(raw);

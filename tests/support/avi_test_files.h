@@ -26,7 +26,7 @@ private:
 };
 
 // Runs a shell command; returns its exit status (-1 when it could not run).
-int Run(const std::string& command);
+int RunCommand(const std::string& command);
 // Runs a command and returns what it printed on standard output.
 std::string Capture(const std::string& command);
 std::vector<uint8_t> ReadBytes(const std::string& path);
