@@ -1,5 +1,8 @@
 #include "gif/bit_accumulator.h"
 
+#include <bit>
+#include <cstring>
+
 namespace qv::gif {
 
 namespace {
@@ -83,12 +86,18 @@ void BitAccumulator::shiftRight(uint32_t n)
 uint8_t BitAccumulator::takeByte()
 {
     const auto byte = static_cast<uint8_t>(words[0] & 0xFFu);
-    // A fixed 8-bit right shift of the whole register: one pass over the
-    // words, which the compiler turns into vector code.
-    for (uint32_t i = 0; i < kLastWord; ++i) {
-        words[i] = (words[i] >> 8) | (words[i + 1] << 24);
+    if constexpr (std::endian::native == std::endian::little) {
+        // On a little-endian machine the register's bytes lie in position
+        // order, so an 8-bit right shift is a one-byte move of the block.
+        auto* bytes = reinterpret_cast<unsigned char*>(words.data());
+        std::memmove(bytes, bytes + 1, sizeof words - 1);
+        bytes[sizeof words - 1] = 0;
+    } else {
+        for (uint32_t i = 0; i < kLastWord; ++i) {
+            words[i] = (words[i] >> 8) | (words[i + 1] << 24);
+        }
+        words[kLastWord] >>= 8;
     }
-    words[kLastWord] >>= 8;
     count = count >= 8 ? count - 8 : 0;
     return byte;
 }
