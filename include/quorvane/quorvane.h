@@ -173,7 +173,15 @@ QV_API int32_t QV_CALL GetAVIframe(QvDC targetDC, const char* fileName, int32_t 
 #define QV_FORMAT_TIFF 5
 #define QV_FORMAT_PNG  13 /* any value other than 4 and 5 saves PNG */
 
-/* Saves the picture as JPEG, TIFF or PNG. Returns 1 saved, 0 not saved. */
+/*
+ * Saves the picture as JPEG (format 4), TIFF (5) or PNG (any other value).
+ * The pixels are read at bitsPerPixel; TIFF keeps 4, 8 (with its colour
+ * table) and 24 bits, every other depth and format is widened to 24 bits.
+ * saveFlags go unchanged to the image library's saver for the format.
+ * Returns 1 saved, 0 not saved: the saver failed, fileName is NULL, width or
+ * height is below 1, or the picture or its 24-bit copy could not be
+ * allocated (nothing is left allocated).
+ */
 QV_API int32_t QV_CALL SaveToFreeImage(QvDC imageDC, QvBitmap imageBitmap,
                                        int32_t width, int32_t height, int32_t bitsPerPixel,
                                        const char* fileName, int32_t format, int32_t saveFlags);
@@ -184,16 +192,32 @@ typedef struct GifWriter GifWriter;
 /*
  * Creates fileName and writes the GIF header with the looping extension.
  * loopCount is a 16-bit value (0: loop forever). frameRate is in hundredths
- * of a frame per second. 0 ok; 1 no memory for the writer (writerOut
- * untouched); 2 file not created; 3 picture container not allocated.
+ * of a frame per second; each frame period lasts 10000 / frameRate
+ * hundredths of a second, rounded half up (a rate of 0 or below: 0).
+ * width, height and bitsPerPixel are kept as 16-bit values; bitsPerPixel 8
+ * keeps the picture's own colour table, any other depth is reduced to 256
+ * colours per frame.
+ * 0 ok; 1 no memory for the writer, or writerOut is NULL (writerOut
+ * untouched); 2 file not created (or fileName NULL); 3 picture container not
+ * allocated (also for a width or height below 0); 4 header could not be
+ * written (disk full, device error). After any result but 1, *writerOut
+ * holds a handle that RenderAnimatedGIFEnd must release.
  */
 QV_API int32_t QV_CALL RenderAnimatedGIFStart(const char* fileName, int32_t width, int32_t height,
                                               int32_t bitsPerPixel, int32_t frameRate,
                                               int32_t loopCount, GifWriter** writerOut);
-/* Appends the picture as one frame shown for holdFrames (16-bit) frame periods. */
+/*
+ * Appends the picture as one frame shown for holdFrames (16-bit) frame
+ * periods (the delay field keeps the product modulo 65536).
+ * 0 appended; 1 writer NULL, not made by RenderAnimatedGIFStart, or without
+ * a picture container (nothing written); 2 colour reduction failed; 3 no
+ * colour table; 4 the frame could not be written to the file in full (disk
+ * full, device error, or an earlier write already failed).
+ */
 QV_API int32_t QV_CALL RenderAnimatedGIF(QvDC frameDC, QvBitmap frameBitmap, int32_t holdFrames,
                                          GifWriter* writer);
-/* Writes the trailer, closes the file and frees the writer. */
+/* Writes the trailer, closes the file and frees the writer. NULL or a
+ * handle not made by RenderAnimatedGIFStart is ignored. */
 QV_API void QV_CALL RenderAnimatedGIFEnd(GifWriter* writer);
 
 #ifdef __cplusplus
