@@ -156,8 +156,14 @@ Found Consider(FrameDecoder* d, AVFrame* frame, int64_t position, int64_t* lastI
 {
     const AVStream* st = d->input->format->streams[d->input->index];
     int64_t index = *lastIndex + 1;
-    if (!d->input->countFrames && frame->best_effort_timestamp != AV_NOPTS_VALUE)
-        index = FrameIndex(d->input, st, frame->best_effort_timestamp);
+    if (!d->input->countFrames) {
+        if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
+            index = FrameIndex(d->input, st, frame->best_effort_timestamp);
+    } else if (!d->reorders && frame->pkt_dts != AV_NOPTS_VALUE) {
+        // Decoded in file order: the chunk's own number, which also skips
+        // over empty chunks that the demuxer does not hand out.
+        index = frame->pkt_dts;
+    }
     *lastIndex = index;
     if (index == position) return Found::Exact;
     if (index > position) return Found::Past;
