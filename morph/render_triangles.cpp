@@ -18,6 +18,7 @@ void RenderTriangles(FrameRecord& frame, const MorphSettings& settings)
     // per triangle: the host's variables may lie inside the triangle array
     // that the setup rewrites.
     TriangleSetup setup;
+    const SpanKernel kernel = ActiveSpanKernel();
     for (int32_t i = 0; i <= *settings.lastTriangle; ++i) {
         if (*settings.renderFlags & MORPH_SKIP_CORNERS) {
             while (i <= *settings.lastTriangle && HasCorner(frame.mesh.triangles[i])) ++i;
@@ -28,7 +29,7 @@ void RenderTriangles(FrameRecord& frame, const MorphSettings& settings)
         ScanContext context;
         context.flags = *settings.renderFlags;
         context.key = *settings.backgroundColor;
-        ScanTriangle(frame, setup, context);
+        ScanTriangle(frame, setup, context, kernel);
     }
 }
 

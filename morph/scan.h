@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "morph/frame.h"
+#include "morph/span_kernel.h"
 #include "morph/triangle_setup.h"
 
 namespace qv::morph {
@@ -16,9 +17,9 @@ struct ScanContext {
     uint32_t key = 0;
 };
 
-// The straightforward scan, position by position. Updates frame.morphWeight
-// under MORPH_WEIGHT_SMOOTH.
-void ScanTriangle(FrameRecord& frame, const TriangleSetup& setup, const ScanContext& context);
+// Walks the triangle's rows and hands each row's span to `kernel`. Updates
+// frame.morphWeight under MORPH_WEIGHT_SMOOTH.
+void ScanTriangle(FrameRecord& frame, const TriangleSetup& setup, const ScanContext& context, SpanKernel kernel);
 
 // Column where an edge crosses row y, truncated toward zero.
 int32_t EdgeColumn(const Edge& edge, int32_t y);

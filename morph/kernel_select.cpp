@@ -1,0 +1,64 @@
+#include <atomic>
+
+#include "morph/span_kernel.h"
+
+namespace qv::morph {
+namespace {
+
+bool ProcessorHas(Kernel kernel)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    switch (kernel) {
+    case Kernel::Portable: return true;
+    case Kernel::Avx2: return __builtin_cpu_supports("avx2");
+    case Kernel::Avx512: return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    }
+    return false;
+#else
+    return kernel == Kernel::Portable;
+#endif
+}
+
+Kernel BestKernel()
+{
+    if (ProcessorHas(Kernel::Avx512)) return Kernel::Avx512;
+    if (ProcessorHas(Kernel::Avx2)) return Kernel::Avx2;
+    return Kernel::Portable;
+}
+
+std::atomic<Kernel> gActive{BestKernel()};
+
+}  // namespace
+
+const char* KernelName(Kernel kernel)
+{
+    switch (kernel) {
+    case Kernel::Portable: return "portable";
+    case Kernel::Avx2: return "avx2";
+    case Kernel::Avx512: return "avx512";
+    }
+    return "unknown";
+}
+
+bool KernelAvailable(Kernel kernel) { return ProcessorHas(kernel); }
+
+Kernel ActiveKernel() { return gActive.load(std::memory_order_relaxed); }
+
+bool UseKernel(Kernel kernel)
+{
+    if (!ProcessorHas(kernel)) return false;
+    gActive.store(kernel, std::memory_order_relaxed);
+    return true;
+}
+
+SpanKernel ActiveSpanKernel()
+{
+    switch (ActiveKernel()) {
+    case Kernel::Avx512: return RenderSpanAvx512;
+    case Kernel::Avx2: return RenderSpanAvx2;
+    case Kernel::Portable: break;
+    }
+    return RenderSpanPortable;
+}
+
+}  // namespace qv::morph

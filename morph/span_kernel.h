@@ -1,0 +1,47 @@
+// The innermost loop of the renderer: all visited positions of one row of a
+// triangle. A portable kernel is the reference; vectorised kernels for the
+// processor at hand give byte-identical output and are chosen at run time.
+#pragma once
+
+#include <cstdint>
+
+#include "morph/frame.h"
+#include "morph/triangle_setup.h"
+
+namespace qv::morph {
+
+// What every row of a triangle shares.
+struct TriangleJob {
+    FrameRecord* frame = nullptr;
+    const TriangleSetup* setup = nullptr;
+    uint16_t flags = 0;
+    uint32_t key = 0;
+    // The vertices' entries of vertexWeights, read only under MORPH_WEIGHT_SMOOTH.
+    double vTop = 0.0, vMid = 0.0, vBottom = 0.0;
+};
+
+// One row: its row factors and the columns left..right (both included),
+// visited every blockStep columns.
+struct RowSpan {
+    int32_t y = 0;
+    float qTop = 0.0f, qMid = 0.0f, qBottom = 0.0f;
+    int32_t left = 0, right = 0;
+};
+
+using SpanKernel = void (*)(const TriangleJob& job, const RowSpan& row);
+
+enum class Kernel { Portable, Avx2, Avx512 };
+
+const char* KernelName(Kernel kernel);
+bool KernelAvailable(Kernel kernel);  // built in and supported by this processor
+Kernel ActiveKernel();
+// Chooses the kernel for all later frames; false (and no change) when it is
+// not available. The default is the fastest available one.
+bool UseKernel(Kernel kernel);
+SpanKernel ActiveSpanKernel();
+
+void RenderSpanPortable(const TriangleJob& job, const RowSpan& row);
+void RenderSpanAvx2(const TriangleJob& job, const RowSpan& row);
+void RenderSpanAvx512(const TriangleJob& job, const RowSpan& row);
+
+}  // namespace qv::morph
