@@ -9,6 +9,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   libgtest-dev libbenchmark-dev
   libgif-dev giflib-tools imagemagick libtiff-tools
+  libqhull-dev
   libopencv-dev
 )
 

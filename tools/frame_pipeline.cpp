@@ -1,0 +1,154 @@
+#include "frame_pipeline.h"
+
+#include <quorvane/quorvane.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli_error.h"
+
+namespace qvcli {
+
+namespace {
+
+// A frame buffer that one frame at a time passes through: a worker renders
+// into it, the consumer reads it, and it is free again for a later frame.
+struct Slot {
+    enum class State { Free, Rendering, Ready } state = State::Free;
+    int frame = -1;
+    HostPicture picture;
+};
+
+class Pipeline {
+public:
+    Pipeline(const FrameJob& job, int workers) : job_(job)
+    {
+        // Enough slots that workers keep rendering while the consumer writes.
+        const int frames = job.end - job.first;
+        slots_.resize(static_cast<std::size_t>(std::min(frames, workers * 2 + 1)));
+        for (Slot& slot : slots_) slot.picture = HostPicture(job.mesh->size.width, job.mesh->size.height);
+        nextToClaim_ = job.first;
+    }
+
+    void Run(int workers, const FrameConsumer& consume)
+    {
+        std::vector<std::thread> threads;
+        std::exception_ptr consumerError;
+        try {
+            for (int i = 0; i < workers; ++i) threads.emplace_back([this] { Work(); });
+            for (int frame = job_.first; frame < job_.end; ++frame) {
+                Slot& slot = SlotOf(frame);
+                {
+                    std::unique_lock lock(mutex_);
+                    changed_.wait(lock, [&] { return failed_ || (slot.state == Slot::State::Ready && slot.frame == frame); });
+                    if (failed_) break;
+                }
+                consume(frame, slot.picture);
+                {
+                    std::lock_guard lock(mutex_);
+                    slot.state = Slot::State::Free;
+                }
+                changed_.notify_all();
+            }
+        } catch (...) {
+            consumerError = std::current_exception();
+        }
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        for (std::thread& t : threads) t.join();
+        if (consumerError) std::rethrow_exception(consumerError);
+        if (failed_) throw CliError(failure_);
+    }
+
+private:
+    Slot& SlotOf(int frame) { return slots_[static_cast<std::size_t>(frame - job_.first) % slots_.size()]; }
+
+    void Work()
+    {
+        // Everything DrawMorph reads or rewrites per call belongs to this worker.
+        auto sourceDC = job_.source->NewDC();
+        auto destDC = job_.dest->NewDC();
+        std::vector<MorphTriangle> triangles = job_.mesh->triangles;
+        FrameVertices vertices;
+        const Size2 size = job_.mesh->size;
+        for (;;) {
+            int frame = 0;
+            Slot* slot = nullptr;
+            {
+                std::unique_lock lock(mutex_);
+                if (stopping_ || failed_ || nextToClaim_ >= job_.end) return;
+                frame = nextToClaim_++;
+                slot = &SlotOf(frame);
+                changed_.wait(lock, [&] { return stopping_ || failed_ || slot->state == Slot::State::Free; });
+                if (stopping_ || failed_) return;
+                slot->state = Slot::State::Rendering;
+                slot->frame = frame;
+            }
+            InterpolateVertices(*job_.mesh, FrameTime(frame, job_.frameCount), job_.weights, vertices);
+            const int32_t result =
+                DrawMorph(sourceDC.get(), destDC.get(), slot->picture.dc(), job_.source->bitmap(),
+                          job_.dest->bitmap(), slot->picture.bitmap(), vertices.x0(), vertices.y0(),
+                          vertices.weights0(), job_.mesh->controlTable.data(), triangles.data(), size.width,
+                          size.height, size.width, size.height, size.width, size.height, frame,
+                          job_.frameCount - 1);
+            {
+                std::lock_guard lock(mutex_);
+                if (result != MORPH_OK && !failed_) {
+                    failed_ = true;
+                    failure_ = "rendering frame " + std::to_string(frame) + " failed: " +
+                               (result == MORPH_NO_MEMORY ? "no memory for the frame buffers"
+                                                          : "renderer result " + std::to_string(result));
+                }
+                slot->state = Slot::State::Ready;
+            }
+            changed_.notify_all();
+        }
+    }
+
+    const FrameJob& job_;
+    std::vector<Slot> slots_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int nextToClaim_ = 0;
+    bool stopping_ = false;
+    bool failed_ = false;
+    std::string failure_;
+};
+
+}  // namespace
+
+int WorkerCount(int threads, int frames)
+{
+    int count = threads > 0 ? threads : static_cast<int>(std::thread::hardware_concurrency());
+    return std::clamp(count, 1, std::max(1, frames));
+}
+
+void RenderFramesInOrder(const FrameJob& job, const FrameConsumer& consume)
+{
+    if (job.end <= job.first) return;
+    // The renderer keeps these addresses and reads through them on every
+    // call, so they live as long as the frames are being drawn.
+    const uint32_t background = job.backgroundWord;
+    const int16_t lastTriangle = static_cast<int16_t>(static_cast<int>(job.mesh->triangles.size()) - 1);
+    const uint16_t flags = job.renderFlags;
+    const int16_t blockSize = job.blockSize;
+    SetVars(&background, &lastTriangle, &flags, &blockSize);
+    struct Unbind {
+        ~Unbind() { SetVars(nullptr, nullptr, nullptr, nullptr); }
+    } unbindWhenDone;
+
+    const int workers = WorkerCount(job.threads, job.end - job.first);
+    Pipeline pipeline(job, workers);
+    pipeline.Run(workers, consume);
+}
+
+}  // namespace qvcli

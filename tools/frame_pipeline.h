@@ -1,0 +1,38 @@
+// Renders a run of morph frames on every core and hands them on one at a
+// time in frame order. Each worker makes its DrawMorph calls with its own
+// output bitmap, vertex arrays and copy of the triangle array; the settings
+// are bound once before the workers start and stay unchanged while they run.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "host_picture.h"
+#include "morph_mesh.h"
+#include "vertex_interpolation.h"
+
+namespace qvcli {
+
+struct FrameJob {
+    const HostPicture* source = nullptr;  // both at mesh->size
+    const HostPicture* dest = nullptr;
+    const MorphMesh* mesh = nullptr;
+    WeightMode weights = WeightMode::Even;
+    int frameCount = 1;          // frames in the whole morph
+    int first = 0, end = 1;      // frames rendered here: first up to, not including, end
+    uint32_t backgroundWord = 0;  // the renderer's background/key word
+    uint16_t renderFlags = MORPH_USE_SOURCE | MORPH_USE_DEST;
+    int16_t blockSize = 1;
+    int threads = 0;             // 0: one per core
+};
+
+// Called on the calling thread with frames first..end-1 in order. It may
+// throw; rendering then stops and the exception is passed on.
+using FrameConsumer = std::function<void(int frameIndex, const HostPicture& frame)>;
+
+void RenderFramesInOrder(const FrameJob& job, const FrameConsumer& consume);
+
+// The number of worker threads used for `threads` (0: one per core).
+int WorkerCount(int threads, int frames);
+
+}  // namespace qvcli

@@ -1,0 +1,74 @@
+// quorvane: a command-line morph host on top of the library.
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "cli_error.h"
+#include "commands.h"
+
+namespace {
+
+const char* const kUsage = R"(usage: quorvane COMMAND [arguments] [options]
+
+Commands:
+  demo      render the bundled example to ./quorvane-demo.gif
+  morph     morph one picture into another: quorvane morph FROM TO --points FILE --out OUT
+  mesh      draw the triangulation and control points over a picture
+  info      show the size, rate and length of an AVI file
+  frame     save one frame of an AVI file as a picture
+  codecs    list the AVI compressors
+
+Run quorvane COMMAND --help for a command's arguments and options.
+Exit status: 0 when every output was written, 1 when something failed,
+2 when the command line is wrong.
+)";
+
+struct Command {
+    std::string_view name;
+    int (*run)(const qvcli::Args&);
+};
+
+constexpr Command kCommands[] = {
+    {"demo", qvcli::RunDemoCommand},   {"morph", qvcli::RunMorphCommand}, {"mesh", qvcli::RunMeshCommand},
+    {"info", qvcli::RunInfoCommand},   {"frame", qvcli::RunFrameCommand}, {"codecs", qvcli::RunCodecsCommand},
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return qvcli::kExitUsage;
+    }
+    const std::string_view name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        if (name == "help" && argc > 2) {
+            for (const Command& c : kCommands)
+                if (c.name == argv[2]) return c.run({"--help"});
+        }
+        std::fputs(kUsage, stdout);
+        return qvcli::kExitOk;
+    }
+    const qvcli::Args args(argv + 2, argv + argc);
+    for (const Command& c : kCommands) {
+        if (c.name != name) continue;
+        try {
+            return c.run(args);
+        } catch (const qvcli::CliError& e) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "quorvane: %s\n", e.what());
+            return e.status();
+        } catch (const std::bad_alloc&) {
+            std::fprintf(stderr, "quorvane: out of memory\n");
+            return qvcli::kExitFailure;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "quorvane: %s\n", e.what());
+            return qvcli::kExitFailure;
+        }
+    }
+    std::fprintf(stderr, "quorvane: unknown command '%s'\n\n%s", argv[1], kUsage);
+    return qvcli::kExitUsage;
+}

@@ -1,0 +1,193 @@
+#include "morph_render.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "cli_error.h"
+#include "frame_pipeline.h"
+#include "frame_sinks.h"
+#include "progress_bar.h"
+
+namespace qvcli {
+
+std::vector<OptionSpec> MorphRunOptionSpecs()
+{
+    return {{"out", true},        {"frames", true},     {"fps", true},      {"size", true},
+            {"bilinear", false},  {"block", true},      {"background", true}, {"key-color", false},
+            {"key-fade", false},  {"weights", true},    {"loop", true},     {"range", true},
+            {"codec", true},      {"quality", true},    {"keyframes", true}, {"threads", true},
+            {"quiet", false}};
+}
+
+std::string MorphRunOptionsHelp()
+{
+    return R"(Output:
+  --out FILE          .gif animation, .avi video, or numbered stills
+                      .png/.jpg/.tif with a frame number field: frame_%04d.png
+  --frames N          frames in the whole morph, source to destination (default 30)
+  --fps F             frames per second (default 15; GIF: at most 100)
+  --range A:B         write only frames A up to, not including, B (A: or :B
+                      leave an end open); split long jobs across processes
+  --size WxH          output size (default: the source picture's); both
+                      pictures and their points are scaled to it
+Rendering:
+  --bilinear          bilinear sampling (default: nearest pixel)
+  --block N           draw N x N blocks, for quick previews (default 1)
+  --background RRGGBB colour behind the pictures and of their transparent parts
+  --key-color         treat the background colour as transparent in the pictures
+  --key-fade          with --key-color, fade the other picture where one is keyed
+  --weights MODE      smooth or flat: colour timing from per-point weights (the
+                      fifth column of the points file); default: even dissolve
+  --threads N         render on N threads (default: one per core)
+Animated GIF:
+  --loop N            repeat N times, 0 for ever (default 0)
+AVI:
+  --codec NAME        compressor: mjpg (default), dib (uncompressed), ffv1,
+                      h264, ... (quorvane codecs lists them), or ask
+  --quality Q         0 to 100 (AVI and JPEG; default: the compressor's own)
+  --keyframes K       a key frame every K frames (default: the compressor decides)
+Other:
+  --quiet             no progress bar and no summary line
+)";
+}
+
+namespace {
+
+constexpr int kMaxSide = 16384;
+
+int Integer(const ParsedArgs& args, std::string_view name, int64_t min, int64_t max, int fallback)
+{
+    const auto v = args.value(name);
+    return v ? static_cast<int>(ParseInteger(*v, "--" + std::string(name), min, max)) : fallback;
+}
+
+}  // namespace
+
+MorphRunOptions ReadMorphRunOptions(const ParsedArgs& args, const std::string& outPath)
+{
+    MorphRunOptions o;
+    o.output = ClassifyOutput(outPath);
+    o.frames = Integer(args, "frames", 1, 32767, o.frames);
+    const bool gif = o.output.kind == OutputKind::Gif, avi = o.output.kind == OutputKind::Avi;
+    if (const auto v = args.value("fps")) o.fps = ParseNumber(*v, "--fps", 0.01, gif ? 100.0 : 1000.0);
+    if (const auto v = args.value("size")) o.size = ParseSize(*v, "--size", kMaxSide);
+    o.bilinear = args.has("bilinear");
+    o.block = Integer(args, "block", 1, 256, 1);
+    if (const auto v = args.value("background")) o.backgroundRgb = ParseColor(*v, "--background");
+    o.keyColor = args.has("key-color");
+    o.keyFade = args.has("key-fade");
+    if (o.keyFade && !o.keyColor) throw UsageError("--key-fade works together with --key-color");
+    if (const auto v = args.value("weights")) {
+        if (*v == "smooth") o.weights = WeightMode::Smooth;
+        else if (*v == "flat") o.weights = WeightMode::Flat;
+        else if (*v == "even") o.weights = WeightMode::Even;
+        else throw UsageError("--weights: '" + *v + "' is not smooth, flat or even");
+    }
+    o.threads = Integer(args, "threads", 0, 256, 0);
+    o.quiet = args.has("quiet");
+
+    if (args.has("loop") && !gif) throw UsageError("--loop applies to .gif output only");
+    o.loop = Integer(args, "loop", 0, 65535, 0);
+    for (const char* name : {"codec", "keyframes"})
+        if (args.has(name) && !avi) throw UsageError(std::string("--") + name + " applies to .avi output only");
+    if (args.has("quality") && !avi && o.output.stillFormat != QV_FORMAT_JPEG)
+        throw UsageError("--quality applies to .avi and .jpg output only");
+    o.codec = args.value("codec");
+    if (const auto v = args.value("quality")) o.quality = static_cast<int>(ParseInteger(*v, "--quality", avi ? 0 : 1, 100));
+    o.keyFrames = Integer(args, "keyframes", 0, 100000, 0);
+
+    if (const auto v = args.value("range")) o.range = ParseFrameRange(*v, "--range");
+    const int first = o.range.first.value_or(0), end = o.range.end.value_or(o.frames);
+    if (first >= o.frames || end > o.frames)
+        throw UsageError("--range " + *args.value("range") + " runs past the last frame (the morph has frames 0 to " +
+                         std::to_string(o.frames - 1) + ")");
+    if (end <= first) throw UsageError("--range " + *args.value("range") + " holds no frames");
+    if (o.output.kind == OutputKind::Still && end - first > 1 && !HasFrameNumberField(outPath))
+        throw UsageError("'" + outPath + "' has no frame number field for " + std::to_string(end - first) +
+                         " frames; name the stills like frame_%04d" +
+                         std::filesystem::path(outPath).extension().string());
+    if (o.output.kind == OutputKind::Still) FrameFileName(outPath, 0);  // rejects stray '%' fields
+    return o;
+}
+
+uint32_t BackgroundWord(const MorphRunOptions& o)
+{
+    if (o.keyColor) return o.backgroundRgb;
+    const uint32_t r = (o.backgroundRgb >> 16) & 0xFF, g = (o.backgroundRgb >> 8) & 0xFF, b = o.backgroundRgb & 0xFF;
+    return r | g << 8 | b << 16;
+}
+
+uint16_t RenderFlags(const MorphRunOptions& o)
+{
+    unsigned flags = MORPH_USE_SOURCE | MORPH_USE_DEST;
+    if (o.bilinear) flags |= MORPH_BILINEAR;
+    if (o.keyColor) flags |= MORPH_KEY_COLOR;
+    if (o.keyFade) flags |= MORPH_KEY_FADE;
+    if (o.weights == WeightMode::Smooth) flags |= MORPH_WEIGHT_SMOOTH;
+    if (o.weights == WeightMode::Flat) flags |= MORPH_WEIGHT_FLAT;
+    return static_cast<uint16_t>(flags);
+}
+
+void RenderMorph(const HostPicture& source, const HostPicture& dest, const MorphMesh& mesh,
+                 const MorphRunOptions& options)
+{
+    FrameJob job;
+    job.source = &source;
+    job.dest = &dest;
+    job.mesh = &mesh;
+    job.weights = options.weights;
+    job.frameCount = options.frames;
+    job.first = options.range.first.value_or(0);
+    job.end = options.range.end.value_or(options.frames);
+    job.backgroundWord = BackgroundWord(options);
+    job.renderFlags = RenderFlags(options);
+    job.blockSize = static_cast<int16_t>(options.block);
+    job.threads = options.threads;
+
+    if (options.weights == WeightMode::Flat) {
+        if (const int t = FindCornerOnlyTriangle(mesh); t >= 0)
+            throw CliError("--weights flat gives a triangle without control points no weight, and the mesh has one "
+                           "between three picture corners; add a point inside it or use --weights smooth");
+    }
+
+    SinkOptions sink;
+    sink.target = options.output;
+    sink.size = mesh.size;
+    sink.frameRate = static_cast<int>(std::lround(options.fps * 100.0));
+    sink.loopCount = options.loop;
+    if (options.output.kind == OutputKind::Avi) {
+        sink.compressor = ResolveCodec(options.codec.value_or("mjpg"));
+        sink.compressor.quality = options.quality;
+        sink.compressor.keyFrameEvery = options.keyFrames;
+    }
+    sink.quality = options.quality;
+    sink.frameTotal = job.end - job.first;
+    sink.firstFrame = job.first;
+
+    std::unique_ptr<FrameSink> output = OpenFrameSink(sink);
+    ProgressBar progress(job.end - job.first, "rendering", !options.quiet && StderrIsTerminal());
+    int written = 0;
+    try {
+        RenderFramesInOrder(job, [&](int frame, const HostPicture& picture) {
+            output->Write(frame, picture);
+            ++written;
+            progress.Advance();
+        });
+        output->Finish();
+    } catch (const CliError& e) {
+        progress.Clear();
+        if (options.output.kind == OutputKind::Still && written > 0)
+            throw CliError(std::string(e.what()) + " (" + std::to_string(written) + " of " +
+                           std::to_string(job.end - job.first) + " stills were written: " + output->Written() + ")");
+        throw;
+    }
+    progress.Clear();
+    if (!options.quiet) {
+        const int count = job.end - job.first;
+        std::printf("wrote %d frame%s (%dx%d) to %s\n", count, count == 1 ? "" : "s", mesh.size.width,
+                    mesh.size.height, output->Written().c_str());
+    }
+}
+
+}  // namespace qvcli

@@ -1,0 +1,57 @@
+// The render options shared by "morph" and "demo", and the run that turns
+// two pictures and a mesh into an output file or still sequence.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli_options.h"
+#include "compressor_choice.h"
+#include "host_picture.h"
+#include "morph_mesh.h"
+#include "output_files.h"
+#include "vertex_interpolation.h"
+
+namespace qvcli {
+
+struct MorphRunOptions {
+    int frames = 30;
+    double fps = 15.0;
+    std::optional<Size2> size;
+    bool bilinear = false;
+    int block = 1;
+    uint32_t backgroundRgb = 0x000000;
+    bool keyColor = false, keyFade = false;
+    WeightMode weights = WeightMode::Even;
+    int loop = 0;
+    FrameRange range;
+    std::optional<std::string> codec;
+    std::optional<int> quality;
+    int keyFrames = 0;
+    int threads = 0;
+    bool quiet = false;
+    OutputTarget output;
+};
+
+// The options of the render that "morph" and "demo" share.
+std::vector<OptionSpec> MorphRunOptionSpecs();
+std::string MorphRunOptionsHelp();
+
+// Reads them from parsed arguments; `outPath` is the output name.
+// Throws UsageError for bad values and for options the output cannot use.
+MorphRunOptions ReadMorphRunOptions(const ParsedArgs& args, const std::string& outPath);
+
+// The renderer's background word: the key colour compares against picture
+// pixels (0x00RRGGBB) while the fill takes the colour in 0x00BBGGRR order,
+// so the word is chosen for whichever the options use.
+uint32_t BackgroundWord(const MorphRunOptions& options);
+uint16_t RenderFlags(const MorphRunOptions& options);
+
+// Renders frames of the morph into the output and prints what was written.
+// `source` and `dest` are at mesh.size. Throws CliError on any failure.
+void RenderMorph(const HostPicture& source, const HostPicture& dest, const MorphMesh& mesh,
+                 const MorphRunOptions& options);
+
+}  // namespace qvcli

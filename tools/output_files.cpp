@@ -1,0 +1,118 @@
+#include "output_files.h"
+
+#include <quorvane/quorvane.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "cli_error.h"
+
+namespace qvcli {
+
+OutputTarget ClassifyOutput(const std::string& path)
+{
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    OutputTarget target;
+    target.path = path;
+    if (ext == ".gif") target.kind = OutputKind::Gif;
+    else if (ext == ".avi") target.kind = OutputKind::Avi;
+    else if (ext == ".png") { target.kind = OutputKind::Still; target.stillFormat = QV_FORMAT_PNG; }
+    else if (ext == ".jpg" || ext == ".jpeg") { target.kind = OutputKind::Still; target.stillFormat = QV_FORMAT_JPEG; }
+    else if (ext == ".tif" || ext == ".tiff") { target.kind = OutputKind::Still; target.stillFormat = QV_FORMAT_TIFF; }
+    else
+        throw UsageError("cannot tell what to write from the name '" + path +
+                         "': use .gif, .avi, or .png/.jpg/.tif for numbered stills");
+    return target;
+}
+
+namespace {
+
+// Finds the one frame-number field; returns its position and length.
+bool FindField(const std::string& pattern, std::size_t& at, std::size_t& length, int& width)
+{
+    bool found = false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') continue;
+        if (i + 1 < pattern.size() && pattern[i + 1] == '%') { ++i; continue; }
+        std::size_t j = i + 1;
+        int w = 0;
+        while (j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9' && j - i <= 2) w = w * 10 + (pattern[j++] - '0');
+        if (j >= pattern.size() || pattern[j] != 'd' || found)
+            throw UsageError("'" + pattern + "': the only '%' fields allowed are one frame number (%d or %04d) and %%");
+        found = true;
+        at = i;
+        length = j + 1 - i;
+        width = w;
+        i = j;
+    }
+    return found;
+}
+
+}  // namespace
+
+bool HasFrameNumberField(const std::string& pattern)
+{
+    std::size_t at = 0, length = 0;
+    int width = 0;
+    return FindField(pattern, at, length, width);
+}
+
+std::string FrameFileName(const std::string& pattern, int frame)
+{
+    std::size_t at = 0, length = 0;
+    int width = 0;
+    const bool field = FindField(pattern, at, length, width);
+    std::string number = std::to_string(frame);
+    if (number.size() < static_cast<std::size_t>(width)) number.insert(0, static_cast<std::size_t>(width) - number.size(), '0');
+    std::string name;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (field && i == at) {
+            name += number;
+            i += length - 1;
+        } else if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == '%') {
+            name += '%';
+            ++i;
+        } else {
+            name += pattern[i];
+        }
+    }
+    return name;
+}
+
+PendingFile::PendingFile(std::string finalPath) : final_(std::move(finalPath))
+{
+    const std::filesystem::path p(final_);
+    temporary_ = (p.parent_path() / ("." + p.filename().string() + ".partial-" + std::to_string(getpid()))).string();
+}
+
+PendingFile::~PendingFile()
+{
+    if (!committed_) std::remove(temporary_.c_str());
+}
+
+void PendingFile::Commit()
+{
+    if (std::rename(temporary_.c_str(), final_.c_str()) != 0)
+        throw CliError("cannot write '" + final_ + "': " + std::strerror(errno));
+    committed_ = true;
+}
+
+std::string WhyNotWritable(const std::string& path)
+{
+    const std::filesystem::path p(path);
+    const std::filesystem::path dir = p.parent_path().empty() ? std::filesystem::path(".") : p.parent_path();
+    std::error_code ec;
+    if (!std::filesystem::exists(dir, ec)) return "no such directory '" + dir.string() + "'";
+    if (!std::filesystem::is_directory(dir, ec)) return "'" + dir.string() + "' is not a directory";
+    if (std::filesystem::is_directory(p, ec)) return "it is a directory";
+    if (access(dir.c_str(), W_OK) != 0) return "the directory '" + dir.string() + "' is not writable";
+    if (std::filesystem::exists(p, ec) && access(p.c_str(), W_OK) != 0) return "the file is not writable";
+    return "the file cannot be created";
+}
+
+}  // namespace qvcli

@@ -1,0 +1,50 @@
+// Where frames go: the output kind chosen by the file name, numbered still
+// names, and files that appear under their final name only when complete.
+#pragma once
+
+#include <string>
+
+namespace qvcli {
+
+enum class OutputKind { Gif, Avi, Still };
+
+struct OutputTarget {
+    OutputKind kind = OutputKind::Gif;
+    std::string path;      // as the user gave it (a pattern for stills)
+    int stillFormat = 0;   // QV_FORMAT_PNG, _JPEG or _TIFF for stills
+};
+
+// By extension: .gif, .avi, .png, .jpg/.jpeg, .tif/.tiff (any case).
+// Throws a UsageError for anything else.
+OutputTarget ClassifyOutput(const std::string& path);
+
+// Whether `pattern` holds one frame-number field (%d or %0Nd).
+bool HasFrameNumberField(const std::string& pattern);
+// The pattern with its field replaced by `frame`; "%%" stands for "%".
+// Throws a UsageError for any other use of '%'.
+std::string FrameFileName(const std::string& pattern, int frame);
+
+// A file written under a temporary name next to its final name and renamed
+// into place by Commit(); destroyed uncommitted, it removes what was written.
+class PendingFile {
+public:
+    explicit PendingFile(std::string finalPath);
+    ~PendingFile();
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    const std::string& temporaryPath() const { return temporary_; }
+    const std::string& finalPath() const { return final_; }
+    // Throws CliError naming the final path when the rename fails.
+    void Commit();
+
+private:
+    std::string final_, temporary_;
+    bool committed_ = false;
+};
+
+// Why a file cannot be created at `path`, for messages ("permission denied",
+// "no such directory '...'"), judged by trying to create it.
+std::string WhyNotWritable(const std::string& path);
+
+}  // namespace qvcli
