@@ -344,6 +344,20 @@ TEST(DibRead, TrueColourToFourBitsPacksNibbles)
     EXPECT_EQ(ColorOf(info, 13), 0xFF00FFu);
 }
 
+TEST(DibRead, EquallyNearEntriesGoToTheLowerIndex)
+{
+    auto bitmap = MakeBitmap(3, 1, 32);
+    // 0x400000 lies 64 from black (0) and from maroon (1); 0xA0A0A0 lies 32
+    // from grey 0x808080 (8) and from silver 0xC0C0C0 (7).
+    SetBitmapWords(bitmap.get(), 0, {0x400000, 0xA0A0A0, 0x004080});
+    DibInfo info = MakeDibInfo(3, 1, 4);
+    int32_t rows = 0;
+    GuardedBuffer buffer = Read(bitmap.get(), info, 1, &rows);
+    EXPECT_EQ(rows, 1);
+    // 0x004080 lies 64 from navy (4) and from teal (6).
+    ExpectBytes(buffer.data(), {0x07, 0x40, 0x00, 0x00});
+}
+
 TEST(DibRead, PaletteOfAnotherDepthMapsThroughColours)
 {
     auto bitmap = MakeBitmap(2, 1, 4);
