@@ -195,6 +195,24 @@ TEST(StillExportPalette, EightBitTiffKeepsItsColourTable)
     EXPECT_EQ(DecodeRgb(tiff), RgbOf(colours));
 }
 
+// The image library stores an 8-bit picture whose table is the plain grey
+// ramp as a greyscale TIFF without a table; the pixels are the same.
+TEST(StillExportPalette, GreyRampTiffIsStoredAsEightBitGrey)
+{
+    HostPicture picture(16, 16, 8);
+    for (uint32_t i = 0; i < 256; ++i) picture.palette()[i] = i * 0x010101u;
+    picture.fillIndices([](int x, int y) { return static_cast<uint8_t>(16 * y + x); });
+    std::vector<uint32_t> colours;
+    for (uint32_t i = 0; i < 256; ++i) colours.push_back(i * 0x010101u);
+    const std::string tiff = qvtest::ScratchPath("grey.tif");
+    ASSERT_EQ(Save(picture, 8, tiff, QV_FORMAT_TIFF), 1);
+    const std::string info = TiffInfo(tiff);
+    EXPECT_TRUE(Contains(info, "Bits/Sample: 8")) << info;
+    EXPECT_TRUE(Contains(info, "Samples/Pixel: 1")) << info;
+    EXPECT_TRUE(Contains(info, "min-is-black")) << info;
+    EXPECT_EQ(DecodeRgb(tiff), RgbOf(colours));
+}
+
 TEST(StillExportPalette, FourBitTiffStaysFourBits)
 {
     HostPicture picture(10, 4, 4);

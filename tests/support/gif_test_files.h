@@ -8,7 +8,8 @@
 
 namespace qvtest {
 
-// A path in the test scratch directory, unique to this process and test.
+// A path in this process's scratch directory (removed at exit), unique to
+// the running test.
 std::string ScratchPath(const std::string& name);
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
