@@ -13,9 +13,10 @@ class SubBlockWriter {
 public:
     explicit SubBlockWriter(std::FILE* file) : file_(file) {}
 
-    void drain(BitAccumulator& bits, uint32_t keepBelow)
+    // Writes whole bytes while at least `minimumBits` bits are held.
+    void drain(BitAccumulator& bits, uint32_t minimumBits)
     {
-        while (bits.bitCount() >= keepBelow) {
+        while (bits.bitCount() >= minimumBits) {
             std::putc(bits.takeByte(), file_);
             if (++bytesInBlock_ == kMaxSubBlockBytes) {
                 std::putc(kProvisionalLength, file_);

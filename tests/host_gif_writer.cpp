@@ -261,28 +261,30 @@ TEST(GifWriterFrames, PalettePictureKeepsItsTableAndIndices)
 }
 
 // Depths other than 8 and 24 are widened to 24 bits before quantising.
+// Each picture is black above and white below, exact at every depth: the
+// standard palettes have black at index 0 and white at the last index.
+void FillBlackOverWhite(const HostPicture& picture, int32_t depth)
+{
+    const int width = picture.width(), height = picture.height();
+    for (int y = height / 2; y < height; ++y) {
+        uint8_t* line = picture.row(y);
+        if (depth == 16) {
+            const uint16_t white = 0x7FFF;  // 5-5-5
+            for (int x = 0; x < width; ++x) std::memcpy(line + 2 * x, &white, 2);
+        } else {
+            // All bits set: white at 32 bits and the last palette index at 1 and 4.
+            std::memset(line, 0xFF, static_cast<std::size_t>(width * depth / 8));
+        }
+    }
+}
+
 TEST(GifWriterFrames, OtherDepthsAreWidenedThenQuantised)
 {
     const int width = 24, height = 12;
     for (int32_t depth : {32, 16, 4, 1}) {
         HostPicture picture(width, height, depth);
         ASSERT_TRUE(picture.valid());
-        // Two halves, black above and white below, exact at every depth.
-        if (depth >= 16) {
-            if (depth == 32) {
-                picture.fillRgb([&](int, int y) { return y < height / 2 ? 0x000000u : 0xFFFFFFu; });
-            } else {
-                for (int y = 0; y < height; ++y) {
-                    for (int x = 0; x < width; ++x) {
-                        const uint16_t v = y < height / 2 ? 0x0000 : 0x7FFF;
-                        std::memcpy(picture.row(y) + 2 * x, &v, 2);
-                    }
-                }
-            }
-        } else {
-            const uint8_t fill = depth == 4 ? 0xFF : 0xFF;  // index 15 (white) or 1 (white)
-            for (int y = height / 2; y < height; ++y) std::memset(picture.row(y), fill, static_cast<std::size_t>(width * depth / 8));
-        }
+        FillBlackOverWhite(picture, depth);
         const std::string path = qvtest::ScratchPath("depth" + std::to_string(depth) + ".gif");
         WriteGif(path, width, height, depth, 2500, 0, {{&picture, 1}});
         const auto gif = qvtest::DecodeWithGiflib(path);
