@@ -260,6 +260,33 @@ TEST(GifWriterFrames, PalettePictureKeepsItsTableAndIndices)
     EXPECT_EQ(gif.frames[0].indices, indices);
 }
 
+// Every frame carries its own table: two 8-bit pictures with different
+// colour tables give two frames, each with its picture's table.
+TEST(GifWriterFrames, EachFrameHasItsOwnColourTable)
+{
+    HostPicture first(5, 4, 8), second(5, 4, 8);
+    for (uint32_t i = 0; i < 256; ++i) {
+        first.palette()[i] = (i * 0x030507u) & 0xFFFFFFu;
+        second.palette()[i] = (0xFFFFFFu - i * 0x010203u) & 0xFFFFFFu;
+    }
+    first.fillIndices([](int x, int y) { return static_cast<uint8_t>(x + 5 * y); });
+    second.fillIndices([](int x, int y) { return static_cast<uint8_t>(200 - x - 5 * y); });
+    const std::string path = qvtest::ScratchPath("tables.gif");
+    WriteGif(path, 5, 4, 8, 1000, 0, {{&first, 1}, {&second, 1}});
+    const auto gif = qvtest::DecodeWithGiflib(path);
+    ASSERT_TRUE(gif.ok) << gif.error;
+    ASSERT_EQ(gif.frames.size(), 2u);
+    const HostPicture* pictures[] = {&first, &second};
+    for (std::size_t f = 0; f < 2; ++f) {
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < 5; ++x) {
+                const uint32_t want = pictures[f]->palette()[pictures[f]->row(y)[x]];
+                EXPECT_EQ(ChannelDistance(want, gif.frames[f].colorAt(x, y)), 0u) << f << ": " << x << "," << y;
+            }
+        }
+    }
+}
+
 // Depths other than 8 and 24 are widened to 24 bits before quantising.
 // Each picture is black above and white below, exact at every depth: the
 // standard palettes have black at index 0 and white at the last index.

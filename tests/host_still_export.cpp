@@ -268,6 +268,78 @@ TEST(StillExportPalette, OneBitTiffIsWidenedToTwentyFourBits)
     EXPECT_EQ(DecodeRgb(tiff), RgbOf(colours));
 }
 
+// ---- Every depth with every format ----
+
+// Fills a picture of any depth with varied content and returns each pixel's
+// colour as the file should hold it after widening (0x00RRGGBB, top first).
+std::vector<uint32_t> FillAnyDepth(const HostPicture& picture, int32_t depth)
+{
+    std::mt19937 random(static_cast<unsigned>(depth));
+    std::vector<uint32_t> colours;
+    if (depth <= 8) {
+        for (int i = 0; i < (1 << depth); ++i) picture.palette()[i] = static_cast<uint32_t>(random()) & 0xFFFFFFu;
+    }
+    for (int y = 0; y < picture.height(); ++y) {
+        uint8_t* line = picture.row(y);
+        for (int x = 0; x < picture.width(); ++x) {
+            const auto value = static_cast<uint32_t>(random());
+            if (depth <= 8) {
+                const uint32_t index = value & ((1u << depth) - 1u);
+                const int bit = x * depth;
+                const int shift = 8 - depth - bit % 8;
+                line[bit / 8] = static_cast<uint8_t>((line[bit / 8] & ~(((1 << depth) - 1) << shift)) | index << shift);
+                colours.push_back(picture.palette()[index]);
+            } else if (depth == 16) {
+                const auto word = static_cast<uint16_t>(value & 0x7FFF);
+                std::memcpy(line + 2 * x, &word, 2);
+                const uint32_t r = (word >> 10) & 31, g = (word >> 5) & 31, b = word & 31;
+                colours.push_back((r * 255 / 31) << 16 | (g * 255 / 31) << 8 | (b * 255 / 31));
+            } else {
+                const int bytes = depth / 8;
+                line[x * bytes] = static_cast<uint8_t>(value);
+                line[x * bytes + 1] = static_cast<uint8_t>(value >> 8);
+                line[x * bytes + 2] = static_cast<uint8_t>(value >> 16);
+                if (bytes == 4) line[x * bytes + 3] = static_cast<uint8_t>(value >> 24);  // ignored by readers
+                colours.push_back(value & 0xFFFFFFu);
+            }
+        }
+    }
+    return colours;
+}
+
+TEST(StillExportMatrix, EveryDepthInEveryFormat)
+{
+    for (int32_t depth : {1, 4, 8, 16, 24, 32}) {
+        HostPicture picture(21, 9, depth);
+        ASSERT_TRUE(picture.valid());
+        const Bytes expected = RgbOf(FillAnyDepth(picture, depth));
+        const bool tiffKeepsDepth = depth == 4 || depth == 8 || depth == 24;
+        const std::string tag = std::to_string(depth);
+
+        const std::string png = qvtest::ScratchPath(tag + ".png");
+        ASSERT_EQ(Save(picture, depth, png, QV_FORMAT_PNG), 1) << depth;
+        EXPECT_EQ(PngDepthAndColourType(qvtest::ReadFileBytes(png)), std::make_pair(8, 2)) << depth;
+        EXPECT_EQ(DecodeRgb(png), expected) << depth;
+
+        const std::string tiff = qvtest::ScratchPath(tag + ".tif");
+        ASSERT_EQ(Save(picture, depth, tiff, QV_FORMAT_TIFF), 1) << depth;
+        const std::string info = TiffInfo(tiff);
+        if (tiffKeepsDepth && depth != 24) {
+            EXPECT_TRUE(Contains(info, "Bits/Sample: " + tag)) << depth << info;
+            EXPECT_TRUE(Contains(info, "palette color")) << depth << info;
+        } else {
+            EXPECT_TRUE(Contains(info, "Bits/Sample: 8")) << depth << info;
+            EXPECT_TRUE(Contains(info, "Samples/Pixel: 3")) << depth << info;
+        }
+        EXPECT_EQ(DecodeRgb(tiff), expected) << depth;
+
+        const std::string jpeg = qvtest::ScratchPath(tag + ".jpg");
+        ASSERT_EQ(Save(picture, depth, jpeg, QV_FORMAT_JPEG), 1) << depth;
+        EXPECT_EQ(JpegComponents(qvtest::ReadFileBytes(jpeg)), 3) << depth;
+        EXPECT_EQ(DecodeRgb(jpeg).size(), expected.size()) << depth;
+    }
+}
+
 // ---- JPEG ----
 
 // A smooth picture at the saver's default quality comes back within 3 levels
