@@ -14,6 +14,10 @@
 
 #include "support/avi_test_files.h"
 
+// libx264 keeps a few small allocations of its own after the encoder is
+// closed (seen as 166 bytes under LeakSanitizer); they are not the library's.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libx264.so\n"; }
+
 namespace qv::test {
 namespace {
 
