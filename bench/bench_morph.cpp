@@ -2,8 +2,9 @@
 // pictures, mesh and output size; and against the memory-bandwidth bound of
 // the machine measured in the same run.
 //
-//   bench_morph [--quick]
+//   bench_morph [--quick] [--kernel portable|avx2|avx512] [--ours-only] [--size WxH]
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <quorvane/host.h>
 #include <quorvane/quorvane.h>
 
+#include "morph/span_kernel.h"
 #include "support/morph_scene.h"
 #include "support/peer_opencv.h"
 
@@ -62,16 +64,42 @@ struct HostPic {
 
 int main(int argc, char** argv)
 {
-    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    bool quick = false, oursOnly = false;
+    std::vector<std::array<int, 2>> sizes{{640, 480}, {1920, 1080}};
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--quick") quick = true;
+        else if (arg == "--ours-only") oursOnly = true;
+        else if (arg == "--kernel" && i + 1 < argc) {
+            const std::string name = argv[++i];
+            bool found = false;
+            for (auto k : {qv::morph::Kernel::Portable, qv::morph::Kernel::Avx2, qv::morph::Kernel::Avx512})
+                if (name == qv::morph::KernelName(k)) found = qv::morph::UseKernel(k);
+            if (!found) {
+                std::fprintf(stderr, "kernel %s is not available here\n", name.c_str());
+                return 2;
+            }
+        } else if (arg == "--size" && i + 1 < argc) {
+            int w = 0, h = 0;
+            if (std::sscanf(argv[++i], "%dx%d", &w, &h) != 2 || w < 2 || h < 2 || w > 32767 || h > 32767) {
+                std::fprintf(stderr, "bad size %s\n", argv[i]);
+                return 2;
+            }
+            sizes = {{w, h}};
+        } else {
+            std::fprintf(stderr, "usage: bench_morph [--quick] [--kernel portable|avx2|avx512] [--ours-only] [--size WxH]\n");
+            return 2;
+        }
+    }
     const int runs = quick ? 3 : 15;
     cv::setNumThreads(1);
-    const double bandwidth = CopyBandwidth();
+    std::printf("kernel: %s\n", qv::morph::KernelName(qv::morph::ActiveKernel()));
+    const double bandwidth = oursOnly ? 0.0 : CopyBandwidth();
     std::printf("copy bandwidth: %.2f GB/s (bytes read + written)\n", bandwidth / 1e9);
     std::printf("bound: the frame's minimal traffic, reading both pictures and writing the output (12 bytes a pixel)\n\n");
     std::printf("%-10s %-9s %5s %6s %12s %12s %8s %10s\n", "size", "sampling", "block", "tris", "ours ms", "peer ms",
                 "speedup", "x bound");
 
-    const int sizes[2][2] = {{640, 480}, {1920, 1080}};
     for (const auto& size : sizes) {
         const int w = size[0], h = size[1];
         qvbench::Scene scene = qvbench::MakeScene(w, h, 16, 10, 0.4f);
@@ -79,7 +107,8 @@ int main(int argc, char** argv)
         cv::Mat cvSrc(h, w, CV_8UC4, scene.src.data()), cvDst(h, w, CV_8UC4, scene.dst.data());
         cv::Mat cvOut(h, w, CV_8UC4);
         for (int bilinear = 0; bilinear < 2; ++bilinear) {
-            const double peer = MedianSeconds(runs, [&] { qvbench::PeerMorph(cvSrc, cvDst, scene, 0.4f, bilinear, cvOut); });
+            const double peer =
+                oursOnly ? 0.0 : MedianSeconds(runs, [&] { qvbench::PeerMorph(cvSrc, cvDst, scene, 0.4f, bilinear, cvOut); });
             for (int16_t block : {int16_t(1), int16_t(4)}) {
                 uint32_t background = 0;
                 int16_t last = static_cast<int16_t>(scene.triangles.size() - 1);
