@@ -133,37 +133,63 @@ QV_API int32_t QV_CALL DrawMorph(QvDC srcDC, QvDC dstDC, QvDC outDC,
 typedef struct AviWriter AviWriter;
 
 /*
- * Creates fileName with one video stream and asks the host window's chooser
- * for the compressor. frameRate is in hundredths of a frame per second.
- * Result: 0 ok; 1 no memory for the writer (writerOut untouched); 2 file not
- * created; 3 stream not created; 4 compressor choice cancelled; 5 compressor
- * not opened; 6 frame format refused; 7 no memory for the frame buffer.
+ * Creates fileName as an AVI file with one video stream (type "vids", scale
+ * 100, rate frameRate, length frameTotal, frame rectangle width x height) and
+ * asks the host window's chooser for the compressor (see <quorvane/video.h>
+ * for the codes, the quality scale and the default without a chooser).
+ * frameRate is in hundredths of a frame per second; bitsPerPixel is 16
+ * (5-5-5), 24 or 32, and frames are read bottom-up at that depth.
+ * Result: 0 ok; 1 no memory for the writer, or writerOut is NULL (writerOut
+ * untouched); 2 file not created; 3 stream not created; 4 compressor choice
+ * cancelled; 5 compressor unknown or unavailable; 6 frame format refused: a
+ * depth other than 16, 24 or 32, a size below 1, byte counts beyond 31 bits
+ * (these three before any file is made), or a size the codec cannot take;
+ * 7 no memory for the frame buffer.
  * After any result but 1, *writerOut holds a handle that RenderCompressedEnd
- * must close.
+ * must close; the file stays (with its header) after codes 3 to 7.
  */
 QV_API int32_t QV_CALL RenderCompressedStart(QvWindow parentWindow, const char* fileName,
                                              int32_t width, int32_t height, int32_t bitsPerPixel,
                                              int32_t frameRate, int32_t frameTotal,
                                              AviWriter** writerOut);
-/* Writes the frame in frameBitmap at framePosition. 0 written, 1 not written. */
+/*
+ * Writes the picture in frameBitmap (whole padded rows) as the frame at
+ * framePosition. Skipped positions are filled with empty frames, which
+ * readers show as the frame before. 0 written; 1 not written: a position at
+ * or before the last one written, a file that would pass 1 GiB, a write
+ * error, a writer whose Start failed, or a handle that is not a live writer
+ * (NULL or foreign). Frames that stand alone are all marked key frames;
+ * inter-frame codecs start one at every multiple of the chosen interval.
+ */
 QV_API int32_t QV_CALL RenderCompressed(QvDC frameDC, QvBitmap frameBitmap,
                                         uint32_t framePosition, AviWriter* writer);
-/* Completes the file and frees the writer. */
+/*
+ * Completes the file (index, final header: the length grows to the last
+ * position written if that is beyond frameTotal) and frees the writer.
+ * NULL and foreign handles are ignored.
+ */
 QV_API void QV_CALL RenderCompressedEnd(AviWriter* writer);
 
 /* ---- Video reader ---- */
 
 /*
- * Frame size, rate (frames per second) and length of the first video stream.
- * 0 ok; 1 no video stream; 2 format unreadable; 3 stream header unreadable.
- * Outputs are written only on 0.
+ * Frame size, rate (frames per second) and length of the first video stream
+ * of an AVI file, or of another container FFmpeg reads (MP4, MKV, WebM,
+ * MOV). Width and height are the format's, as stored (a negative height is a
+ * top-down raw stream); the rate is dwRate / dwScale rounded to single
+ * precision (0 for a scale of 0); the length is the stream header's.
+ * 0 ok; 1 no video stream (or no such file); 2 format unreadable; 3 stream
+ * header unreadable. Outputs are written only on 0.
  */
 QV_API int32_t QV_CALL GetAVIinfo(const char* fileName, int32_t* widthOut, int32_t* heightOut,
                                   float* rateOut, int32_t* lengthOut);
 /*
- * Draws frame framePosition at (0, 0) of targetDC, scaled by zoom (1.0 exactly:
- * unscaled). 0 drawn; 1 no video stream; 2 format unreadable; 3 no decoder;
- * 4 no frame at that position; 5 drawing failed.
+ * Draws frame framePosition at (0, 0) of targetDC: unscaled when zoom is 1.0
+ * exactly (or NaN), otherwise stretched to width x zoom by height x zoom
+ * (truncated) with the DC's stretch mode left at COLORONCOLOR (3).
+ * 0 drawn; 1 no video stream; 2 format unreadable; 3 no decoder; 4 no frame
+ * at that position (negative, past the end, or before the first frame);
+ * 5 drawing failed. Damaged files give one of these codes.
  */
 QV_API int32_t QV_CALL GetAVIframe(QvDC targetDC, const char* fileName, int32_t framePosition,
                                    float zoom);
