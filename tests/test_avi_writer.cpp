@@ -174,6 +174,48 @@ TEST_F(AviWriterTest, GapsAreFilledWithEmptyChunksAndEarlierPositionsRefused)
     EXPECT_EQ(4, GetAVIframe(dc.get(), path.c_str(), 5, 1.0f));
 }
 
+TEST_F(AviWriterTest, UnreadableBitmapsRepeatTheBufferWhichStartsBlack)
+{
+    // A bitmap that cannot be read is not reported: the frame is written
+    // from the buffer as the last read left it, zeros before any read.
+    const std::string path = dir.Path("unreadable.avi");
+    AviWriter* writer = nullptr;
+    ASSERT_EQ(0, RenderCompressedStart(nullptr, path.c_str(), 10, 6, 24, 2500, 3, &writer));
+    Bitmap good = MakePattern(10, 6, 24, 4);
+    Dc dc(CreateHostDC(good.get()));
+    EXPECT_EQ(0, RenderCompressed(dc.get(), nullptr, 0, writer));
+    EXPECT_EQ(0, RenderCompressed(dc.get(), good.get(), 1, writer));
+    EXPECT_EQ(0, RenderCompressed(dc.get(), nullptr, 2, writer));
+    RenderCompressedEnd(writer);
+    const DecodedVideo decoded = FfmpegDecode(path);
+    ASSERT_EQ(3u, decoded.frames.size());
+    EXPECT_EQ(std::vector<uint8_t>(10 * 6 * 3, 0), decoded.frames[0]);
+    EXPECT_EQ(Bgr24Rows(good.get()), decoded.frames[1]);
+    EXPECT_EQ(Bgr24Rows(good.get()), decoded.frames[2]);
+}
+
+TEST_F(AviWriterTest, PositionsThatWouldTakeTheFilePastOneGibibyteAreRefused)
+{
+    const std::string path = dir.Path("far.avi");
+    AviWriter* writer = nullptr;
+    ASSERT_EQ(0, RenderCompressedStart(nullptr, path.c_str(), 8, 8, 32, 2500, 1, &writer));
+    Bitmap frame = MakePattern(8, 8, 32, 1);
+    Dc dc(CreateHostDC(frame.get()));
+    EXPECT_EQ(0, RenderCompressed(dc.get(), frame.get(), 0, writer));
+    // Each skipped position costs an empty chunk and an index entry (24
+    // bytes): 50 million of them pass 1 GiB, 100 thousand do not.
+    EXPECT_EQ(1, RenderCompressed(dc.get(), frame.get(), 50000000, writer));
+    EXPECT_EQ(1, RenderCompressed(dc.get(), frame.get(), 0xFFFFFFFFu, writer));
+    EXPECT_EQ(0, RenderCompressed(dc.get(), frame.get(), 100000, writer));
+    RenderCompressedEnd(writer);
+    const AviLayout avi = ParseAvi(ReadBytes(path));
+    ASSERT_TRUE(avi.valid);
+    EXPECT_EQ(100001u, avi.index.size());
+    EXPECT_EQ(100001u, avi.U32(avi.strh, 32));
+    EXPECT_EQ(0u, avi.index[50000].size);
+    EXPECT_EQ(256u, avi.index[100000].size);
+}
+
 TEST_F(AviWriterTest, ChooserIsAskedOnceAndItsCancelGivesFour)
 {
     FixedChoice choice;

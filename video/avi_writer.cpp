@@ -90,7 +90,9 @@ int32_t StartAviWriter(QvWindow parentWindow, const char* fileName, int32_t widt
     format.biSizeImage = uint32_t((bitsPerPixel / 8) * width * height);
     if (!vsvc::SetInputFormat(record->compressedStream, format)) return kAviFormatRefused;
 
-    record->frameBuffer = new (std::nothrow) uint8_t[info.dwSuggestedBufferSize];
+    // Zeroed: a bitmap that cannot be read leaves the buffer as it is, and
+    // stale heap bytes must not end up in the file.
+    record->frameBuffer = new (std::nothrow) uint8_t[info.dwSuggestedBufferSize]();
     if (record->frameBuffer == nullptr) return kAviNoFrameMemory;
     return kAviStartOk;
 }
