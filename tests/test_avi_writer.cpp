@@ -247,6 +247,11 @@ TEST_F(AviWriterTest, StartResultCodesInStepOrder)
                                        1, &writer));
     ASSERT_NE(nullptr, writer);
     RenderCompressedEnd(writer);
+    for (const char* name : {static_cast<const char*>(nullptr), ""}) {
+        writer = nullptr;
+        EXPECT_EQ(2, RenderCompressedStart(nullptr, name, 8, 8, 24, 2500, 1, &writer));
+        RenderCompressedEnd(writer);
+    }
 
     // 5: a compressor that does not exist.
     FixedChoice unknown;
