@@ -114,10 +114,11 @@ int32_t Blit(const PixelPlane& target, Rect to, const PixelPlane& source, Rect f
                              target.paletteCount);
     const uint32_t depth = BitsPerPixel(target.format);
     const bool copyBytes = !scaleX && converter.Identity() && depth >= 8;
+    const bool direct = !scaleX && HasDirectRowConversion(source.format, target.format);
 
     std::vector<uint32_t> columns;
     std::vector<uint32_t> values;
-    if (!copyBytes) values.resize(count);
+    if (!copyBytes && !direct) values.resize(count);
     if (scaleX) {
         columns.resize(count);
         for (uint32_t i = 0; i < count; ++i) columns[i] = static_cast<uint32_t>(sourceColumn(x0 + i));
@@ -133,6 +134,8 @@ int32_t Blit(const PixelPlane& target, Rect to, const PixelPlane& source, Rect f
             const std::size_t bytesPerPixel = depth / 8;
             std::memcpy(out + targetX * bytesPerPixel, source.Row(sy) + sourceX * bytesPerPixel,
                         count * bytesPerPixel);
+        } else if (direct) {
+            ConvertRowDirect(source.Row(sy), source.format, sourceX, out, target.format, targetX, count);
         } else {
             // A repeated source row converts to the same target row.
             if (sy != loadedRow) {

@@ -172,50 +172,35 @@ void PackRow(const uint32_t* in, uint32_t count, PixelFormat format, uint8_t* ro
     }
 }
 
-// ---- nearest palette entry ----
+// ---- direct row conversion ----
 
-namespace {
-constexpr uint32_t kCacheBits = 12;
+bool HasDirectRowConversion(PixelFormat source, PixelFormat target)
+{
+    return (source == PixelFormat::Rgb24 && target == PixelFormat::Rgb32) ||
+           (source == PixelFormat::Rgb32 && target == PixelFormat::Rgb24);
 }
 
-NearestColorIndex::NearestColorIndex(const uint32_t* palette, uint32_t count)
-    : palette_(palette), count_(count)
+void ConvertRowDirect(const uint8_t* source, PixelFormat sourceFormat, uint32_t sourceX, uint8_t* target,
+                      PixelFormat targetFormat, uint32_t targetX, uint32_t count)
 {
-}
-
-uint32_t NearestColorIndex::operator()(uint32_t rgb)
-{
-    rgb &= 0xFFFFFFu;
-    if (keys_.empty()) {
-        keys_.assign(std::size_t{1} << kCacheBits, 0);
-        values_.assign(std::size_t{1} << kCacheBits, 0);
-    }
-    const uint32_t slot = (rgb * 0x9E3779B1u) >> (32 - kCacheBits);
-    if (keys_[slot] != rgb + 1) {
-        keys_[slot] = rgb + 1;
-        values_[slot] = static_cast<uint8_t>(Search(rgb));
-    }
-    return values_[slot];
-}
-
-uint32_t NearestColorIndex::Search(uint32_t rgb) const
-{
-    const int32_t r = static_cast<int32_t>(rgb >> 16 & 0xFF);
-    const int32_t g = static_cast<int32_t>(rgb >> 8 & 0xFF);
-    const int32_t b = static_cast<int32_t>(rgb & 0xFF);
-    uint32_t best = 0;
-    int32_t bestDistance = INT32_MAX;
-    for (uint32_t i = 0; i < count_ && bestDistance != 0; ++i) {
-        const int32_t dr = static_cast<int32_t>(palette_[i] >> 16 & 0xFF) - r;
-        const int32_t dg = static_cast<int32_t>(palette_[i] >> 8 & 0xFF) - g;
-        const int32_t db = static_cast<int32_t>(palette_[i] & 0xFF) - b;
-        const int32_t distance = dr * dr + dg * dg + db * db;
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = i;
+    if (sourceFormat == PixelFormat::Rgb24 && targetFormat == PixelFormat::Rgb32) {
+        const uint8_t* in = source + 3 * std::size_t{sourceX};
+        uint8_t* out = target + 4 * std::size_t{targetX};
+        for (uint32_t i = 0; i < count; ++i, in += 3, out += 4) {
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+            out[3] = 0;
+        }
+    } else if (sourceFormat == PixelFormat::Rgb32 && targetFormat == PixelFormat::Rgb24) {
+        const uint8_t* in = source + 4 * std::size_t{sourceX};
+        uint8_t* out = target + 3 * std::size_t{targetX};
+        for (uint32_t i = 0; i < count; ++i, in += 4, out += 3) {
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
         }
     }
-    return best;
 }
 
 // ---- format conversion ----

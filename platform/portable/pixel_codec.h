@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/portable/nearest_color.h"
+
 namespace qv::host {
 
 enum class PixelFormat : uint8_t { Index1, Index4, Index8, Rgb555, Rgb565, Rgb24, Rgb32 };
@@ -29,22 +31,11 @@ void GatherRow(const uint8_t* row, PixelFormat format, const uint32_t* columns, 
 // pixels that share a byte with them keep their bits.
 void PackRow(const uint32_t* in, uint32_t count, PixelFormat format, uint8_t* row, uint32_t x0);
 
-// Index of the palette entry nearest to a colour: least squared distance
-// over red, green and blue, the lowest index on a tie. Remembers recent
-// answers, since pictures repeat colours.
-class NearestColorIndex {
-public:
-    NearestColorIndex(const uint32_t* palette, uint32_t count);
-    uint32_t operator()(uint32_t rgb);
-
-private:
-    uint32_t Search(uint32_t rgb) const;
-
-    const uint32_t* palette_;
-    uint32_t count_;
-    std::vector<uint32_t> keys_;  // colour + 1 per slot, 0 for empty
-    std::vector<uint8_t> values_;
-};
+// True where a single loop converts rows between the two formats (24 and
+// 32 bits either way) with the results PixelConverter would give.
+bool HasDirectRowConversion(PixelFormat source, PixelFormat target);
+void ConvertRowDirect(const uint8_t* source, PixelFormat sourceFormat, uint32_t sourceX, uint8_t* target,
+                      PixelFormat targetFormat, uint32_t targetX, uint32_t count);
 
 // Converts raw values of one format into raw values of another.
 //  - Same format (a 16-bit layout or more): values unchanged, so a 32-bit
