@@ -15,6 +15,26 @@ run_suite() {
 }
 
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+# The installed library must serve an outside host through pkg-config and CMake.
+prefix="$PWD/build/install-check"
+rm -rf "$prefix"
+cmake --install build --prefix "$prefix" > /dev/null
+PKG_CONFIG_PATH="$prefix/lib/pkgconfig:$prefix/lib/x86_64-linux-gnu/pkgconfig" \
+  sh -c 'cc -std=c11 -Wall -Werror examples/render_sample.c $(pkg-config --cflags --libs quorvane) -o build/install-check/render_sample'
+LD_LIBRARY_PATH="$prefix/lib:$prefix/lib/x86_64-linux-gnu" build/install-check/render_sample build/install-check/sample.gif
+mkdir -p build/install-check/consumer
+cat > build/install-check/consumer/CMakeLists.txt <<'CMAKE'
+cmake_minimum_required(VERSION 3.25)
+project(consumer C)
+find_package(Quorvane REQUIRED)
+add_executable(render_sample ${SAMPLE})
+target_link_libraries(render_sample PRIVATE Quorvane::quorvane)
+CMAKE
+cmake -S build/install-check/consumer -B build/install-check/consumer/build -G Ninja \
+  -DCMAKE_PREFIX_PATH="$prefix" -DSAMPLE="$PWD/examples/render_sample.c" > /dev/null
+cmake --build build/install-check/consumer/build > /dev/null
+echo "test: installed library serves pkg-config and CMake consumers"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_BUILD_BENCH=OFF
 echo "test: both suites passed"
