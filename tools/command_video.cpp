@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "compressor_choice.h"
 #include "frame_sinks.h"
+#include "picture_loading.h"
 
 namespace qvcli {
 
@@ -40,11 +41,10 @@ struct VideoInfo {
 
 VideoInfo ReadInfo(const std::string& path)
 {
+    CheckAviFile(path);
     VideoInfo info;
     const int32_t result = GetAVIinfo(path.c_str(), &info.width, &info.height, &info.rate, &info.length);
     if (result == 0) return info;
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) throw CliError("cannot read video '" + path + "': no such file");
     throw CliError("cannot read video '" + path + "': " +
                    (result == 1 ? std::string("no video stream (is it an AVI file?)")
                                 : result == 2 ? std::string("its frame format is unreadable")

@@ -93,13 +93,18 @@ private:
                 slot->state = Slot::State::Rendering;
                 slot->frame = frame;
             }
-            InterpolateVertices(*job_.mesh, FrameTime(frame, job_.frameCount), job_.weights, vertices);
-            const int32_t result =
-                DrawMorph(sourceDC.get(), destDC.get(), slot->picture.dc(), job_.source->bitmap(),
-                          job_.dest->bitmap(), slot->picture.bitmap(), vertices.x0(), vertices.y0(),
-                          vertices.weights0(), job_.mesh->controlTable.data(), triangles.data(), size.width,
-                          size.height, size.width, size.height, size.width, size.height, frame,
-                          job_.frameCount - 1);
+            const double t = FrameTime(frame, job_.frameCount);
+            InterpolateVertices(*job_.mesh, t, job_.weights, vertices);
+            const bool reversed = DrawReversed(t);
+            if (reversed) ReverseWeights(job_.weights, vertices);
+            const HostPicture& first = reversed ? *job_.dest : *job_.source;
+            const HostPicture& second = reversed ? *job_.source : *job_.dest;
+            const int32_t result = DrawMorph(
+                (reversed ? destDC : sourceDC).get(), (reversed ? sourceDC : destDC).get(), slot->picture.dc(),
+                first.bitmap(), second.bitmap(), slot->picture.bitmap(), vertices.x0(), vertices.y0(),
+                vertices.weights0(), (reversed ? job_.mesh->reversedTable : job_.mesh->controlTable).data(),
+                triangles.data(), size.width, size.height, size.width, size.height, size.width, size.height,
+                reversed ? job_.frameCount - 1 - frame : frame, job_.frameCount - 1);
             {
                 std::lock_guard lock(mutex_);
                 if (result != MORPH_OK && !failed_) {

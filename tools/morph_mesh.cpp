@@ -109,6 +109,11 @@ MorphMesh BuildMorphMesh(const MeshSource& s)
         mesh.controlTable[4 * k + 1] = static_cast<int16_t>(m.dstX - 2);
         mesh.points.push_back(m);
     }
+    mesh.reversedTable = mesh.controlTable;
+    for (std::size_t k = 1; k <= mesh.points.size(); ++k) {
+        std::swap(mesh.reversedTable[4 * k - 2], mesh.reversedTable[4 * k]);
+        std::swap(mesh.reversedTable[4 * k - 1], mesh.reversedTable[4 * k + 1]);
+    }
 
     // The mesh is the Delaunay triangulation of the corners and the points
     // where they stand in the source picture; every frame keeps it.

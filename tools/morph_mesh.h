@@ -25,6 +25,7 @@ struct MorphMesh {
     Size2 size;                       // output size; both pictures are this size
     std::vector<MeshPoint> points;    // control point k is points[k - 1]
     std::vector<int16_t> controlTable;  // (y, x) pairs minus 2: value 4k-2.. for point k
+    std::vector<int16_t> reversedTable; // the same with source and destination exchanged
     std::vector<MorphTriangle> triangles;
 };
 

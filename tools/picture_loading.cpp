@@ -78,8 +78,12 @@ FreeImagePtr ReadPictureFile(const std::string& path, uint32_t backgroundRgb)
         throw CliError("cannot read picture '" + path + "': not a picture format FreeImage knows");
     FreeImagePtr loaded = Own(FreeImage_Load(format, path.c_str(), 0));
     if (!loaded) throw CliError("cannot read picture '" + path + "': the file is damaged or incomplete" + FreeImageDetail());
-    if (FreeImage_GetImageType(loaded.get()) != FIT_BITMAP) {
-        loaded = Own(FreeImage_ConvertToStandardType(loaded.get(), TRUE));
+    if (const FREE_IMAGE_TYPE type = FreeImage_GetImageType(loaded.get()); type != FIT_BITMAP) {
+        // 16 bits a channel narrow to 8; floating-point pictures are tone-mapped.
+        if (type == FIT_RGB16) loaded = Own(FreeImage_ConvertTo24Bits(loaded.get()));
+        else if (type == FIT_RGBA16) loaded = Own(FreeImage_ConvertTo32Bits(loaded.get()));
+        else if (type == FIT_RGBF || type == FIT_RGBAF) loaded = Own(FreeImage_ToneMapping(loaded.get(), FITMO_DRAGO03));
+        else loaded = Own(FreeImage_ConvertToStandardType(loaded.get(), TRUE));
         if (!loaded) throw CliError("cannot read picture '" + path + "': its pixel type cannot be converted");
     }
     CheckSize(path, static_cast<int>(FreeImage_GetWidth(loaded.get())), static_cast<int>(FreeImage_GetHeight(loaded.get())));
@@ -96,13 +100,11 @@ FreeImagePtr ReadPictureFile(const std::string& path, uint32_t backgroundRgb)
 
 FreeImagePtr ReadVideoFrame(const VideoFrameName& video, const std::string& name)
 {
+    CheckAviFile(video.path);
     int32_t width = 0, height = 0, length = 0;
     float rate = 0;
     const int32_t info = GetAVIinfo(video.path.c_str(), &width, &height, &rate, &length);
-    std::error_code ec;
     if (info != 0) {
-        if (!std::filesystem::exists(video.path, ec))
-            throw CliError("cannot read video '" + video.path + "': no such file");
         throw CliError("cannot read video '" + video.path + "': " +
                        (info == 1 ? "no video stream (is it an AVI file?)" : "its video format is unreadable"));
     }
@@ -122,6 +124,19 @@ FreeImagePtr ReadVideoFrame(const VideoFrameName& video, const std::string& name
 }
 
 }  // namespace
+
+void CheckAviFile(const std::string& path)
+{
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) throw CliError("cannot read video '" + path + "': no such file");
+    if (std::filesystem::is_directory(path, ec)) throw CliError("cannot read video '" + path + "': it is a directory");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw CliError("cannot read video '" + path + "': " + std::strerror(errno));
+    char head[12] = {};
+    in.read(head, sizeof head);
+    if (in.gcount() != 12 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "AVI ", 4) != 0)
+        throw CliError("cannot read video '" + path + "': not an AVI file");
+}
 
 std::optional<VideoFrameName> ParseVideoFrameName(const std::string& name)
 {

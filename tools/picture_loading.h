@@ -23,6 +23,10 @@ struct VideoFrameName {
 // exists.
 std::optional<VideoFrameName> ParseVideoFrameName(const std::string& name);
 
+// Throws CliError naming `path` unless it exists and starts as an AVI file
+// (RIFF ... "AVI "); the video reader would otherwise take other formats.
+void CheckAviFile(const std::string& path);
+
 class InputPicture {
 public:
     // Throws CliError naming the file when it cannot be read.

@@ -49,9 +49,10 @@ public:
     }
 
 private:
-    [[noreturn]] void Fail(const std::string& what) const
+    [[noreturn]] void Fail(const std::string& what) const { FailAt(line_, what); }
+    [[noreturn]] void FailAt(int line, const std::string& what) const
     {
-        throw CliError(file_ + ":" + std::to_string(line_) + ": " + what);
+        throw CliError(file_ + ":" + std::to_string(line) + ": " + what);
     }
     char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
     void Skip()
@@ -126,7 +127,7 @@ private:
                     break;
                 }
                 Expect(']');
-                if (n < 4) Fail("a point has 4 or 5 numbers (srcX, srcY, dstX, dstY[, weight]), found " + std::to_string(n));
+                if (n < 4) FailAt(p.line, "a point has 4 or 5 numbers (srcX, srcY, dstX, dstY[, weight]), found " + std::to_string(n));
                 p.srcX = v[0]; p.srcY = v[1]; p.dstX = v[2]; p.dstY = v[3];
                 if (n == 5) { p.weight = v[4]; p.hasWeight = true; }
             } else if (Peek() == '{') {
@@ -145,7 +146,7 @@ private:
                     if (Peek() != '}') Fail("expected ',' or '}'");
                 }
                 ++pos_;
-                if (!src || !dst) Fail("a point needs both \"src\" and \"dst\"");
+                if (!src || !dst) FailAt(p.line, "a point needs both \"src\" and \"dst\"");
             } else {
                 Fail("expected a point: [srcX, srcY, dstX, dstY] or {\"src\": [x, y], \"dst\": [x, y]}");
             }

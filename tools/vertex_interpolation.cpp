@@ -43,4 +43,13 @@ void InterpolateVertices(const MorphMesh& mesh, double t, WeightMode mode, Frame
     }
 }
 
+bool DrawReversed(double t) { return t > 0.5; }
+
+void ReverseWeights(WeightMode mode, FrameVertices& vertices)
+{
+    // Flat corners stay 0: they must add nothing to a triangle's sum.
+    const std::size_t from = mode == WeightMode::Flat ? 4 : 0;
+    for (std::size_t i = from; i < vertices.weights.size(); ++i) vertices.weights[i] = 1.0f - vertices.weights[i];
+}
+
 }  // namespace qvcli

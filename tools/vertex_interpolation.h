@@ -37,4 +37,14 @@ double PointColorShare(double t, double weight);
 // move in a straight line from source to destination, rounded to the pixel.
 void InterpolateVertices(const MorphMesh& mesh, double t, WeightMode mode, FrameVertices& out);
 
+// Whether frame time t is drawn with the pictures exchanged: the renderer
+// samples its source picture at the pixel nearest the mapped position but
+// its destination picture at the pixel below it, so each half of the morph
+// takes the picture it is closer to as the renderer's source. The first
+// frame is then the source picture exactly and the last the destination.
+bool DrawReversed(double t);
+
+// The weights for a reversed frame: each vertex's share of the other picture.
+void ReverseWeights(WeightMode mode, FrameVertices& vertices);
+
 }  // namespace qvcli
