@@ -7,6 +7,7 @@
 
 #include "cli_error.h"
 #include "commands.h"
+#include "interrupt.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ int main(int argc, char** argv)
         std::fputs(kUsage, stdout);
         return qvcli::kExitOk;
     }
+    qvcli::CatchInterrupts();
     const qvcli::Args args(argv + 2, argv + argc);
     for (const Command& c : kCommands) {
         if (c.name != name) continue;

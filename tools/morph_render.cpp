@@ -7,6 +7,7 @@
 #include "cli_error.h"
 #include "frame_pipeline.h"
 #include "frame_sinks.h"
+#include "interrupt.h"
 #include "progress_bar.h"
 
 namespace qvcli {
@@ -170,6 +171,7 @@ void RenderMorph(const HostPicture& source, const HostPicture& dest, const Morph
     int written = 0;
     try {
         RenderFramesInOrder(job, [&](int frame, const HostPicture& picture) {
+            if (Interrupted()) throw CliError("interrupted; '" + options.output.path + "' was not completed", kExitInterrupted);
             output->Write(frame, picture);
             ++written;
             progress.Advance();
