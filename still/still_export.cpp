@@ -1,6 +1,7 @@
 #include "still/still_export.h"
 
 #include "platform/graphics.h"
+#include "still/checked_save.h"
 
 namespace qv::still {
 
@@ -53,9 +54,9 @@ int32_t SaveHostPicture(QvDC imageDC, QvBitmap imageBitmap, int32_t width, int32
         }
         picture = wide;
     }
-    const BOOL saved = FreeImage_Save(fileFormat, picture, fileName, saveFlags);
+    const bool saved = SaveCheckingWrites(fileFormat, picture, fileName, saveFlags);
     FreeImage_Unload(picture);
-    return saved != FALSE ? 1 : 0;
+    return saved ? 1 : 0;
 }
 
 }  // namespace qv::still

@@ -19,7 +19,8 @@ FREE_IMAGE_FORMAT FileFormatFor(int32_t format);
 bool NeedsWidening(FREE_IMAGE_FORMAT fileFormat, int32_t bitsPerPixel);
 
 // Returns 1 when the file was saved, 0 when not (including when FreeImage
-// cannot allocate or widen the picture); every bitmap made is released.
+// cannot allocate or widen the picture, and when the file system refused
+// some of the bytes); every bitmap made is released.
 int32_t SaveHostPicture(QvDC imageDC, QvBitmap imageBitmap, int32_t width, int32_t height,
                         int32_t bitsPerPixel, const char* fileName, int32_t format, int32_t saveFlags);
 

@@ -397,6 +397,19 @@ TEST(StillExportFailure, UnwritablePathReportsZero)
     EXPECT_EQ(Save(picture, 32, qvtest::ScratchPath("missing-dir/x.jpg"), QV_FORMAT_JPEG), 0);
 }
 
+// The image library does not look at its writes; a disk that takes none of
+// the bytes must still give 0.
+TEST(StillExportFailure, FullDiskReportsZero)
+{
+    HostPicture picture(120, 80, 24);
+    FillNoise(picture, 9);
+    for (int32_t format : {QV_FORMAT_PNG, QV_FORMAT_JPEG, QV_FORMAT_TIFF}) {
+        for (int32_t depth : {24, 32, 8}) {
+            EXPECT_EQ(Save(picture, depth, "/dev/full", format), 0) << "format " << format << " depth " << depth;
+        }
+    }
+}
+
 TEST(StillExportFailure, PictureThatCannotBeMadeReportsZeroAndWritesNothing)
 {
     HostPicture picture(4, 4, 24);

@@ -204,9 +204,10 @@ QV_API int32_t QV_CALL GetAVIframe(QvDC targetDC, const char* fileName, int32_t 
  * The pixels are read at bitsPerPixel; TIFF keeps 4, 8 (with its colour
  * table) and 24 bits, every other depth and format is widened to 24 bits.
  * saveFlags go unchanged to the image library's saver for the format.
- * Returns 1 saved, 0 not saved: the saver failed, fileName is NULL, width or
- * height is below 1, or the picture or its 24-bit copy could not be
- * allocated (nothing is left allocated).
+ * Returns 1 saved, 0 not saved: the saver failed, the file system refused
+ * some of the bytes (disk full), fileName is NULL, width or height is below
+ * 1, or the picture or its 24-bit copy could not be allocated (nothing is
+ * left allocated).
  */
 QV_API int32_t QV_CALL SaveToFreeImage(QvDC imageDC, QvBitmap imageBitmap,
                                        int32_t width, int32_t height, int32_t bitsPerPixel,
