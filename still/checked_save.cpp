@@ -13,9 +13,14 @@ unsigned DLL_CALLCONV ReadFromFile(void* buffer, unsigned size, unsigned count, 
     return static_cast<unsigned>(std::fread(buffer, size, count, Stream(handle)));
 }
 
+// Every write is reported as done; whether the bytes arrived is judged from
+// the stream's error flag once the saver has finished. A saver told of a
+// short write abandons its work along a path that leaks (FreeImage 3.18's
+// JPEG saver loses 360 bytes each time).
 unsigned DLL_CALLCONV WriteToFile(void* buffer, unsigned size, unsigned count, fi_handle handle)
 {
-    return static_cast<unsigned>(std::fwrite(buffer, size, count, Stream(handle)));
+    std::fwrite(buffer, size, count, Stream(handle));
+    return count;
 }
 
 int DLL_CALLCONV SeekInFile(fi_handle handle, long offset, int origin)
