@@ -44,25 +44,16 @@ const Fixture kFixtures[] = {
 
 class AviReaderTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
+    static std::string Path(const std::string& name)
     {
-        dir_ = new ScratchDir;
-        const std::string source = dir_->Path("source.avi");
-        RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=48x32:rate=25 -frames:v 5 "
-            "-c:v rawvideo -pix_fmt bgr24 '" + source + "'");
+        if (name == "source.avi")
+            return FfmpegFixture(name, "testsrc=size=48x32:rate=25", "-frames:v 5 -c:v rawvideo -pix_fmt bgr24");
         for (const Fixture& f : kFixtures)
-            RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=48x32:rate=25 -frames:v 5 " +
-                std::string(f.args) + " '" + dir_->Path(f.name) + "'");
+            if (name == f.name) return FfmpegFixture(name, "testsrc=size=48x32:rate=25", std::string("-frames:v 5 ") + f.args);
+        return std::string();
     }
-    static void TearDownTestSuite()
-    {
-        delete dir_;
-        dir_ = nullptr;
-    }
-    static std::string Path(const std::string& name) { return dir_->Path(name); }
-    static ScratchDir* dir_;
+    ScratchDir scratch_;
 };
-ScratchDir* AviReaderTest::dir_ = nullptr;
 
 TEST_F(AviReaderTest, InfoOfEveryFixture)
 {
@@ -129,16 +120,15 @@ TEST_F(AviReaderTest, PositionsWithoutAFrameGiveFour)
 
 TEST_F(AviReaderTest, FilesWithoutVideoGiveOne)
 {
-    const std::string audio = Path("audio.avi");
-    ASSERT_EQ(0, RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i sine=duration=0.2 -c:a pcm_s16le '" +
-                     audio + "'"));
-    const std::string text = Path("text.avi");
+    const std::string audio = FfmpegFixture("audio.avi", "sine=duration=0.2", "-c:a pcm_s16le");
+    ASSERT_FALSE(audio.empty());
+    const std::string text = scratch_.Path("text.avi");
     WriteBytes(text, std::vector<uint8_t>(1000, 'x'));
     int32_t w = 7, h = 7, length = 7;
     float rate = 7;
     Bitmap target = MakeFilled(8, 8, 24, 0);
     Dc dc(CreateHostDC(target.get()));
-    for (const std::string& path : {audio, text, Path("missing.avi"), std::string()}) {
+    for (const std::string& path : {audio, text, scratch_.Path("missing.avi"), std::string()}) {
         EXPECT_EQ(1, GetAVIinfo(path.c_str(), &w, &h, &rate, &length)) << path;
         EXPECT_EQ(1, GetAVIframe(dc.get(), path.c_str(), 0, 1.0f)) << path;
     }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include <quorvane/host.h>
@@ -28,8 +29,9 @@ protected:
             {"mp4.mp4", "-c:v libx264 -preset ultrafast"},
         };
         for (const auto& k : kinds)
-            RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=32x24:rate=25 -frames:v 4 " +
-                       std::string(k[1]) + " '" + dir_->Path(k[0]) + "'");
+            std::filesystem::copy_file(
+                FfmpegFixture(k[0], "testsrc=size=32x24:rate=25", std::string("-frames:v 4 ") + k[1]),
+                dir_->Path(k[0]));
         // And one of the library's own, with a gap.
         AviWriter* writer = nullptr;
         RenderCompressedStart(nullptr, dir_->Path("own.avi").c_str(), 32, 24, 24, 2500, 4, &writer);

@@ -9,6 +9,8 @@
 #include <iterator>
 #include <sstream>
 
+#include <unistd.h>
+
 namespace qv::test {
 
 ScratchDir::ScratchDir()
@@ -45,6 +47,27 @@ std::string Capture(const std::string& command)
     return out;
 }
 
+std::string FfmpegFixture(const std::string& name, const std::string& source, const std::string& args)
+{
+    const std::string command = "-f lavfi -i " + source + " " + args;
+    uint64_t digest = 1469598103934665603ull;  // FNV-1a: stable across runs and builds
+    for (char c : command) digest = (digest ^ uint8_t(c)) * 1099511628211ull;
+    char prefix[20];
+    std::snprintf(prefix, sizeof(prefix), "%016llx_", static_cast<unsigned long long>(digest));
+    std::error_code ec;
+    std::filesystem::create_directories("video-fixtures", ec);
+    const std::string path = (std::filesystem::absolute("video-fixtures") / (prefix + name)).string();
+    if (std::filesystem::exists(path)) return path;
+    // Made under a private name and renamed, so parallel runs never see half a file.
+    const std::string temporary = path + ".part" + std::to_string(getpid()) + std::filesystem::path(name).extension().string();
+    if (RunCommand("ffmpeg -nostdin -v error -y " + command + " '" + temporary + "'") != 0) {
+        std::filesystem::remove(temporary, ec);
+        return std::string();
+    }
+    std::filesystem::rename(temporary, path, ec);
+    return ec ? std::string() : path;
+}
+
 std::vector<uint8_t> ReadBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -71,7 +94,10 @@ DecodedVideo FfmpegDecode(const std::string& path)
     video.width = std::atoi(FfprobeStreamField(path, "width").c_str());
     video.height = std::atoi(FfprobeStreamField(path, "height").c_str());
     if (video.width <= 0 || video.height <= 0) return video;
-    const std::string raw = path + ".decoded.bgr";
+    static int calls = 0;
+    const std::string raw = (std::filesystem::temp_directory_path() /
+                             ("qv-decoded-" + std::to_string(getpid()) + "-" + std::to_string(++calls) + ".bgr"))
+                                .string();
     if (RunCommand("ffmpeg -nostdin -v error -y -i '" + path +
             "' -map 0:v:0 -fps_mode passthrough -f rawvideo -pix_fmt bgr24 '" + raw + "'") != 0)
         return video;

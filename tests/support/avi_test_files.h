@@ -32,6 +32,12 @@ std::string Capture(const std::string& command);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
+// A file made once by `ffmpeg -f lavfi -i <source> <args>` and kept in
+// ./video-fixtures (the tests' working directory) for later runs and for
+// the other test cases; the name carries a digest of the command. Returns
+// its path, or an empty string when ffmpeg failed.
+std::string FfmpegFixture(const std::string& name, const std::string& source, const std::string& args);
+
 // Every frame of the first video stream as FFmpeg decodes it: packed bgr24
 // rows from the top row down, width * 3 bytes each. Frames are output as the
 // decoder produces them (no frame-rate conversion).
