@@ -45,9 +45,18 @@ inline uint32_t CompositePixel(uint32_t s, uint32_t d, float t, uint16_t flags, 
 }
 
 // Stores `word` at the block anchored at (x, y). Nothing is clipped: every
-// index wraps modulo the output's pixel count.
+// index wraps modulo the output's pixel count. A block that lies wholly
+// inside the picture needs no wrap, and its slots are its plain indices.
 inline void WriteBlock(const PictureBuffer& out, int32_t x, int32_t y, const BlockParams& block, uint32_t word)
 {
+    const int64_t left = int64_t{x} + block.low, right = int64_t{x} + block.high;
+    const int64_t top = int64_t{y} + block.low, bottom = int64_t{y} + block.high;
+    if (left >= 0 && right < out.width && top >= 0 && bottom < out.height) {
+        uint32_t* row = out.pixels + top * out.width + left;
+        for (int64_t r = top; r <= bottom; ++r, row += out.width)
+            for (int64_t c = 0; c <= right - left; ++c) row[c] = word;
+        return;
+    }
     if (block.step == 1) {
         out.pixels[WrapSlot(x, y, out.width, out.count)] = word;
         return;

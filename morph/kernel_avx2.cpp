@@ -42,14 +42,23 @@ QV_SIMD VI ShiftRightI(VI a) { return _mm_srli_epi32(a, n); }
 QV_SIMD VI ZeroI() { return _mm_setzero_si128(); }
 QV_SIMD VI LaneOffsets(int32_t step) { return _mm_mullo_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(step)); }
 QV_SIMD bool AllSet(VI mask) { return _mm_movemask_ps(_mm_castsi128_ps(mask)) == 0xF; }
+// Four plain loads beat the gather instruction on the processors measured.
 QV_SIMD VI Gather(const uint32_t* base, VI index)
 {
-    return _mm_i32gather_epi32(reinterpret_cast<const int*>(base), index, 4);
+    alignas(16) uint32_t i[4];
+    _mm_store_si128(reinterpret_cast<VI*>(i), index);
+    return _mm_setr_epi32(static_cast<int>(base[i[0]]), static_cast<int>(base[i[1]]), static_cast<int>(base[i[2]]),
+                          static_cast<int>(base[i[3]]));
 }
 QV_SIMD void StoreI(uint32_t* to, VI v) { _mm_store_si128(reinterpret_cast<VI*>(to), v); }
 QV_SIMD VI LoadI(const uint32_t* from) { return _mm_load_si128(reinterpret_cast<const VI*>(from)); }
 QV_SIMD void StoreUnaligned(uint32_t* to, VI v) { _mm_storeu_si128(reinterpret_cast<VI*>(to), v); }
-QV_SIMD float LastLane(VF v) { return _mm_cvtss_f32(_mm_shuffle_ps(v, v, 3)); }
+QV_SIMD float Lane(VF v, int index)
+{
+    alignas(32) float lanes[4];
+    _mm_store_ps(lanes, v);
+    return lanes[index];
+}
 
 #include "morph/span_kernel_simd.inc"
 

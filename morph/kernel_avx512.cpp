@@ -50,14 +50,24 @@ QV_SIMD VI LaneOffsets(int32_t step)
     return _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(step));
 }
 QV_SIMD bool AllSet(VI mask) { return _mm256_movemask_ps(_mm256_castsi256_ps(mask)) == 0xFF; }
+// Eight plain loads beat the gather instruction on the processors measured.
 QV_SIMD VI Gather(const uint32_t* base, VI index)
 {
-    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), index, 4);
+    alignas(32) uint32_t i[8];
+    _mm256_store_si256(reinterpret_cast<VI*>(i), index);
+    return _mm256_setr_epi32(static_cast<int>(base[i[0]]), static_cast<int>(base[i[1]]), static_cast<int>(base[i[2]]),
+                             static_cast<int>(base[i[3]]), static_cast<int>(base[i[4]]), static_cast<int>(base[i[5]]),
+                             static_cast<int>(base[i[6]]), static_cast<int>(base[i[7]]));
 }
 QV_SIMD void StoreI(uint32_t* to, VI v) { _mm256_store_si256(reinterpret_cast<VI*>(to), v); }
 QV_SIMD VI LoadI(const uint32_t* from) { return _mm256_load_si256(reinterpret_cast<const VI*>(from)); }
 QV_SIMD void StoreUnaligned(uint32_t* to, VI v) { _mm256_storeu_si256(reinterpret_cast<VI*>(to), v); }
-QV_SIMD float LastLane(VF v) { return _mm_cvtss_f32(_mm_shuffle_ps(_mm256_extractf128_ps(v, 1), _mm256_extractf128_ps(v, 1), 3)); }
+QV_SIMD float Lane(VF v, int index)
+{
+    alignas(32) float lanes[8];
+    _mm256_store_ps(lanes, v);
+    return lanes[index];
+}
 
 #include "morph/span_kernel_simd.inc"
 

@@ -21,6 +21,9 @@ inline int32_t TruncToInt32(double value)
     return static_cast<int32_t>(value);
 }
 
+// index modulo count; the division only when the index lies outside.
+inline uint32_t ReduceIndex(uint32_t index, uint32_t count) { return index < count ? index : index % count; }
+
 // Slot of pixel (column, row) in a buffer `width` pixels wide holding `count`
 // pixels: row * width + column in wrapping 32-bit arithmetic, taken as
 // unsigned and reduced modulo the count. `count` must be at least 1.
@@ -28,7 +31,7 @@ inline uint32_t WrapSlot(int32_t column, int32_t row, int32_t width, uint32_t co
 {
     const uint32_t index = static_cast<uint32_t>(row) * static_cast<uint32_t>(width) +
                            static_cast<uint32_t>(column);
-    return index % count;
+    return ReduceIndex(index, count);
 }
 
 // Signed 32-bit arithmetic that wraps instead of overflowing.

@@ -59,7 +59,7 @@ inline uint32_t SampleBilinear(const PictureBuffer& pic, double x, double y, boo
     uint32_t blue = 0, green = 0, red = 0;
     bool anyKeyed = false;
     for (int k = 0; k < 4; ++k) {
-        const uint32_t word = pic.pixels[index[k] % pic.count];
+        const uint32_t word = pic.pixels[ReduceIndex(index[k], pic.count)];
         if (keyed && word == key) {
             anyKeyed = true;
             continue;
