@@ -3,10 +3,12 @@
 // the machine measured in the same run.
 //
 //   bench_morph [--quick] [--kernel portable|avx2|avx512] [--ours-only] [--size WxH]
+//               [--sampling nearest|bilinear] [--block N]
 #include <algorithm>
 #include <array>
 #include <ctime>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -73,6 +75,8 @@ struct HostPic {
 int main(int argc, char** argv)
 {
     bool quick = false, oursOnly = false;
+    std::vector<int> samplings{0, 1};
+    std::vector<int16_t> blocks{1, 4};
     std::vector<std::array<int, 2>> sizes{{640, 480}, {1920, 1080}};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -94,8 +98,23 @@ int main(int argc, char** argv)
                 return 2;
             }
             sizes = {{w, h}};
+        } else if (arg == "--sampling" && i + 1 < argc) {
+            const std::string name = argv[++i];
+            if (name != "nearest" && name != "bilinear") {
+                std::fprintf(stderr, "sampling is nearest or bilinear\n");
+                return 2;
+            }
+            samplings = {name == "bilinear" ? 1 : 0};
+        } else if (arg == "--block" && i + 1 < argc) {
+            const int block = std::atoi(argv[++i]);
+            if (block < 1 || block > 64) {
+                std::fprintf(stderr, "block size is 1 to 64\n");
+                return 2;
+            }
+            blocks = {static_cast<int16_t>(block)};
         } else {
-            std::fprintf(stderr, "usage: bench_morph [--quick] [--kernel portable|avx2|avx512] [--ours-only] [--size WxH]\n");
+            std::fprintf(stderr, "usage: bench_morph [--quick] [--kernel portable|avx2|avx512] [--ours-only] [--size WxH]\n"
+                                 "                   [--sampling nearest|bilinear] [--block N]\n");
             return 2;
         }
     }
@@ -115,10 +134,10 @@ int main(int argc, char** argv)
         HostPic src(w, h, &scene.src), dst(w, h, &scene.dst), out(w, h, nullptr);
         cv::Mat cvSrc(h, w, CV_8UC4, scene.src.data()), cvDst(h, w, CV_8UC4, scene.dst.data());
         cv::Mat cvOut(h, w, CV_8UC4);
-        for (int bilinear = 0; bilinear < 2; ++bilinear) {
+        for (int bilinear : samplings) {
             const double peer =
                 oursOnly ? 0.0 : MedianSeconds(runs, [&] { qvbench::PeerMorph(cvSrc, cvDst, scene, 0.4f, bilinear, cvOut); });
-            for (int16_t block : {int16_t(1), int16_t(4)}) {
+            for (int16_t block : blocks) {
                 uint32_t background = 0;
                 int16_t last = static_cast<int16_t>(scene.triangles.size() - 1);
                 uint16_t flags = static_cast<uint16_t>(MORPH_USE_SOURCE | MORPH_USE_DEST | (bilinear ? MORPH_BILINEAR : 0));
