@@ -108,7 +108,10 @@ AVCodecContext* OpenEncoder(const CompressorSpec& spec, const AVICOMPRESSOPTIONS
     if (num <= 0 || den <= 0) num = 1, den = 25;
     ctx->time_base = AVRational{num, den};
     ctx->framerate = AVRational{den, num};
-    ctx->thread_count = 1;  // no frame delay, deterministic output
+    // Slice threads only: frame threads would hold frames back, and a frame
+    // must be in the file when RenderCompressed returns.
+    ctx->thread_type = FF_THREAD_SLICE;
+    ctx->thread_count = 0;
     ctx->max_b_frames = 0;  // frames leave the encoder in the order they came
 
     const uint32_t k = options.dwKeyFrameEvery;
