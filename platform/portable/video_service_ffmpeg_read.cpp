@@ -271,7 +271,10 @@ FrameDecoder* OpenFrameDecoder(InputStream* in)
     }
     d->codec->thread_count = 1;
     const AVCodecDescriptor* descriptor = avcodec_descriptor_get(par->codec_id);
-    d->reorders = descriptor != nullptr && (descriptor->props & AV_CODEC_PROP_REORDER) != 0;
+    // Codecs that may reorder frames do so only in streams found to delay
+    // frames (B-frames); streams without the delay are decoded in file order.
+    d->reorders = descriptor != nullptr && (descriptor->props & AV_CODEC_PROP_REORDER) != 0 &&
+                  par->video_delay > 0;
     if (avcodec_open2(d->codec, codec, nullptr) < 0) {
         Close(d);
         return nullptr;
