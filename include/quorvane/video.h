@@ -17,7 +17,7 @@
  *                    H264); values above 10000, such as -1, mean the default
  *                    (8500). Lossless codecs, MSVC/CRAM and cvid ignore it.
  *   dwFlags          with 0x2 (AVICOMPRESSF_DATARATE), dwBytesPerSecond sets
- *                    a target rate for FMP4, XVID and H264 instead.
+ *                    a target rate for MJPG, FMP4, XVID and H264 instead.
  * Other fields are ignored.
  *
  * Without a chooser (a NULL window, or a window created with a NULL chooser)
