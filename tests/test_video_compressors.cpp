@@ -4,6 +4,7 @@
 // codecs start key frames at the positions the interval names.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -231,6 +232,42 @@ TEST(VideoCompressors, LosslessCodecsKeepSixteenAndThirtyTwoBitFrames)
                 EXPECT_EQ(0u, mismatches);
             }
         }
+    }
+}
+
+TEST(VideoCompressors, QualityAndDataRateSetTheFileSize)
+{
+    ScratchDir dir;
+    for (const char* code : {"MJPG", "FMP4", "H264"}) {
+        SCOPED_TRACE(code);
+        auto sizeWith = [&](uint32_t quality, uint32_t flags, uint32_t bytesPerSecond) {
+            const std::string path = dir.Path(std::string(code) + std::to_string(quality) + "_" +
+                                              std::to_string(bytesPerSecond) + ".avi");
+            FixedChoice choice;
+            choice.fccHandler = Fcc(code);
+            choice.keyFrameEvery = 10;
+            choice.quality = quality;
+            choice.flags = flags;
+            choice.bytesPerSecond = bytesPerSecond;
+            Window window = MakeChooserWindow(&choice);
+            AviWriter* writer = nullptr;
+            EXPECT_EQ(0, RenderCompressedStart(window.get(), path.c_str(), 128, 96, 24, 2500, 10, &writer));
+            for (uint32_t i = 0; i < 10; ++i) {
+                Bitmap frame = MakePattern(128, 96, 24, i);
+                Dc dc(CreateHostDC(frame.get()));
+                EXPECT_EQ(0, RenderCompressed(dc.get(), frame.get(), i, writer));
+            }
+            RenderCompressedEnd(writer);
+            EXPECT_EQ(10u, FfmpegDecode(path).frames.size());
+            return ReadBytes(path).size();
+        };
+        const size_t best = sizeWith(10000, 0, 0);
+        const size_t worst = sizeWith(0, 0, 0);
+        const size_t lowRate = sizeWith(10000, 0x2, 2000);  // AVICOMPRESSF_DATARATE
+        // Quality 0 at least halves the file; a small data rate shrinks it
+        // too (rate control cannot reach 2000 bytes a second on ten frames).
+        EXPECT_LT(worst * 2, best);
+        EXPECT_LT(lowRate * 5, best * 4);
     }
 }
 

@@ -240,6 +240,8 @@ bool WriteFrame(CompressedStream* s, uint32_t position, const void* bits, uint32
     sws_scale(s->scaler, srcPlanes, srcStrides, 0, s->input.biHeight, s->frame->data,
               s->frame->linesize);
     s->frame->pts = position;
+    // In fixed-quantiser mode the encoders read the quality of each frame.
+    s->frame->quality = s->encoder->global_quality;
     s->frame->pict_type = AV_PICTURE_TYPE_NONE;
     if ((flags & kKeyFrameFlag) != 0 && s->spec->keyFrames == KeyFrameControl::ForcedFrames)
         s->frame->pict_type = AV_PICTURE_TYPE_I;

@@ -198,6 +198,8 @@ int32_t ChooseFixed(void* context, AVICOMPRESSOPTIONS* options)
     options->fccHandler = choice->fccHandler;
     options->dwKeyFrameEvery = choice->keyFrameEvery;
     options->dwQuality = choice->quality;
+    options->dwFlags = choice->flags;
+    options->dwBytesPerSecond = choice->bytesPerSecond;
     return 1;
 }
 }  // namespace

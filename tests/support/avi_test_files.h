@@ -84,6 +84,8 @@ struct FixedChoice {
     uint32_t fccHandler = 0;
     uint32_t keyFrameEvery = 0;
     uint32_t quality = 10000;
+    uint32_t flags = 0;
+    uint32_t bytesPerSecond = 0;
     bool cancel = false;
     int calls = 0;
 };
