@@ -41,7 +41,7 @@ public:
         std::vector<std::thread> threads;
         std::exception_ptr consumerError;
         try {
-            for (int i = 0; i < workers; ++i) threads.emplace_back([this] { Work(); });
+            for (int i = 0; i < workers; ++i) threads.emplace_back([this] { WorkOrFail(); });
             for (int frame = job_.first; frame < job_.end; ++frame) {
                 Slot& slot = SlotOf(frame);
                 {
@@ -71,6 +71,20 @@ public:
 
 private:
     Slot& SlotOf(int frame) { return slots_[static_cast<std::size_t>(frame - job_.first) % slots_.size()]; }
+
+    void WorkOrFail()
+    {
+        try {
+            Work();
+        } catch (const std::exception& e) {
+            {
+                std::lock_guard lock(mutex_);
+                if (!failed_) failure_ = std::string("rendering stopped: ") + e.what();
+                failed_ = true;
+            }
+            changed_.notify_all();
+        }
+    }
 
     void Work()
     {

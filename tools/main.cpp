@@ -58,7 +58,13 @@ int main(int argc, char** argv)
     for (const Command& c : kCommands) {
         if (c.name != name) continue;
         try {
-            return c.run(args);
+            const int status = c.run(args);
+            // A summary that could not be printed is a failure too.
+            if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+                std::fprintf(stderr, "quorvane: cannot write to standard output\n");
+                return qvcli::kExitFailure;
+            }
+            return status;
         } catch (const qvcli::CliError& e) {
             std::fflush(stdout);
             std::fprintf(stderr, "quorvane: %s\n", e.what());
