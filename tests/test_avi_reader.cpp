@@ -204,6 +204,20 @@ TEST_F(ZoomTest, DrawnSizesAndStretchMode)
     }
 }
 
+TEST_F(ZoomTest, ExtremeZoomsEndWithACode)
+{
+    // Infinite and huge products truncate to INT32_MIN; negative zooms ask
+    // for a mirrored stretch. The drawing call decides; nothing strays.
+    for (float zoom : {-1.0f, -0.5f, 1e30f, -1e30f, std::numeric_limits<float>::infinity(),
+                       std::numeric_limits<float>::denorm_min()}) {
+        Bitmap target = MakeFilled(400, 300, 24, 0xEE);
+        Dc dc(CreateHostDC(target.get()));
+        const int32_t result = GetAVIframe(dc.get(), path.c_str(), 0, zoom);
+        EXPECT_TRUE(result == 0 || result == 5) << zoom << " gave " << result;
+        EXPECT_EQ(3, GetHostStretchMode(dc.get())) << zoom;
+    }
+}
+
 TEST_F(ZoomTest, NothingToDrawGivesFive)
 {
     // Zoom 0 stretches to nothing; a device context without a bitmap takes
