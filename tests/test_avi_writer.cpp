@@ -174,6 +174,23 @@ TEST_F(AviWriterTest, GapsAreFilledWithEmptyChunksAndEarlierPositionsRefused)
     EXPECT_EQ(4, GetAVIframe(dc.get(), path.c_str(), 5, 1.0f));
 }
 
+TEST_F(AviWriterTest, PositionsPastTheLastFrameHaveNoFrameEvenWithinFrameTotal)
+{
+    const std::string path = dir.Path("short.avi");
+    AviWriter* writer = nullptr;
+    ASSERT_EQ(0, RenderCompressedStart(nullptr, path.c_str(), 16, 8, 24, 2500, 10, &writer));
+    WriteFrames(writer, 16, 8, 24, 3);
+    RenderCompressedEnd(writer);
+    int32_t w = 0, h = 0, length = 0;
+    float rate = 0;
+    ASSERT_EQ(0, GetAVIinfo(path.c_str(), &w, &h, &rate, &length));
+    EXPECT_EQ(10, length);  // as the host stated it
+    Bitmap target = MakeFilled(16, 8, 24, 0);
+    Dc dc(CreateHostDC(target.get()));
+    EXPECT_EQ(0, GetAVIframe(dc.get(), path.c_str(), 2, 1.0f));
+    for (int32_t position : {3, 9, 10}) EXPECT_EQ(4, GetAVIframe(dc.get(), path.c_str(), position, 1.0f));
+}
+
 TEST_F(AviWriterTest, UnreadableBitmapsRepeatTheBufferWhichStartsBlack)
 {
     // A bitmap that cannot be read is not reported: the frame is written

@@ -370,8 +370,13 @@ const void* GetFrame(FrameDecoder* d, int32_t position)
         }
         if (draining) break;
     }
-    // Trailing empty chunks within the stream's length repeat the last frame.
-    if (d->held->buf[0] != nullptr && position < in->length)
+    // Decoded in file order, an AVI stream met every position up to its last
+    // chunk above; a longer stated length has no chunks behind it. Streams
+    // that delay frames may hand out fewer frames than chunks (packed
+    // B-frames), and other containers state their length from durations:
+    // up to that length the last frame stays on show.
+    const bool fileOrder = in->countFrames && !d->reorders;
+    if (!fileOrder && d->held->buf[0] != nullptr && position < in->length)
         return DeliverFrame(d, d->held) ? d->dib.data() : nullptr;
     return nullptr;
 }
