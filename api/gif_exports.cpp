@@ -1,7 +1,9 @@
-// Animated GIF writer exports: narrow the 16-bit arguments and hand over to
-// the writer, which checks its handle.
+// Animated GIF writer exports: narrow the 16-bit arguments, admit only
+// handles that Start handed out and End has not taken back, and hand over
+// to the writer.
 #include <quorvane/quorvane.h>
 
+#include "api/writer_handles.h"
 #include "gif/gif_writer.h"
 
 extern "C" {
@@ -10,16 +12,28 @@ QV_API int32_t QV_CALL RenderAnimatedGIFStart(const char* fileName, int32_t widt
                                               int32_t bitsPerPixel, int32_t frameRate,
                                               int32_t loopCount, GifWriter** writerOut)
 {
-    return qv::gif::StartWriter(fileName, width, height, bitsPerPixel, frameRate,
-                                static_cast<uint16_t>(loopCount), writerOut);
+    using qv::api::WriterKind;
+    if (writerOut == nullptr || !qv::api::ReserveWriterHandle()) return qv::gif::kStartNoRecord;
+    GifWriter* made = nullptr;
+    const int32_t result = qv::gif::StartWriter(fileName, width, height, bitsPerPixel, frameRate,
+                                                static_cast<uint16_t>(loopCount), &made);
+    if (made != nullptr) {
+        qv::api::AddWriterHandle(made, WriterKind::Gif);
+        *writerOut = made;
+    }
+    return result;
 }
 
 QV_API int32_t QV_CALL RenderAnimatedGIF(QvDC frameDC, QvBitmap frameBitmap, int32_t holdFrames,
                                          GifWriter* writer)
 {
+    if (!qv::api::IsOpenWriterHandle(writer, qv::api::WriterKind::Gif)) return qv::gif::kFrameNoWriter;
     return qv::gif::WriteFrame(frameDC, frameBitmap, static_cast<uint16_t>(holdFrames), writer);
 }
 
-QV_API void QV_CALL RenderAnimatedGIFEnd(GifWriter* writer) { qv::gif::EndWriter(writer); }
+QV_API void QV_CALL RenderAnimatedGIFEnd(GifWriter* writer)
+{
+    if (qv::api::TakeWriterHandle(writer, qv::api::WriterKind::Gif)) qv::gif::EndWriter(writer);
+}
 
 }  // extern "C"

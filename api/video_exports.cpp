@@ -3,6 +3,7 @@
 #include <quorvane/quorvane.h>
 #include <quorvane/video.h>
 
+#include "api/writer_handles.h"
 #include "platform/video_service.h"
 #include "video/avi_reader.h"
 #include "video/avi_writer.h"
@@ -14,22 +15,29 @@ QV_API int32_t QV_CALL RenderCompressedStart(QvWindow parentWindow, const char* 
                                              int32_t frameRate, int32_t frameTotal,
                                              AviWriter** writerOut)
 {
-    // Nowhere to store the handle: no record is made.
-    if (writerOut == nullptr) return 1;
+    // Nowhere to store the handle, or no room to remember it: no record is made.
+    if (writerOut == nullptr || !qv::api::ReserveWriterHandle()) return qv::video::kAviNoRecordMemory;
     void* handle = nullptr;
     const int32_t result = qv::video::StartAviWriter(parentWindow, fileName, width, height,
                                                      bitsPerPixel, frameRate, frameTotal, &handle);
-    if (handle != nullptr) *writerOut = static_cast<AviWriter*>(handle);
+    if (handle != nullptr) {
+        qv::api::AddWriterHandle(handle, qv::api::WriterKind::Avi);
+        *writerOut = static_cast<AviWriter*>(handle);
+    }
     return result;
 }
 
 QV_API int32_t QV_CALL RenderCompressed(QvDC frameDC, QvBitmap frameBitmap, uint32_t framePosition,
                                         AviWriter* writer)
 {
+    if (!qv::api::IsOpenWriterHandle(writer, qv::api::WriterKind::Avi)) return 1;
     return qv::video::WriteAviFrame(frameDC, frameBitmap, framePosition, writer);
 }
 
-QV_API void QV_CALL RenderCompressedEnd(AviWriter* writer) { qv::video::EndAviWriter(writer); }
+QV_API void QV_CALL RenderCompressedEnd(AviWriter* writer)
+{
+    if (qv::api::TakeWriterHandle(writer, qv::api::WriterKind::Avi)) qv::video::EndAviWriter(writer);
+}
 
 QV_API int32_t QV_CALL GetAVIinfo(const char* fileName, int32_t* widthOut, int32_t* heightOut,
                                   float* rateOut, int32_t* lengthOut)
