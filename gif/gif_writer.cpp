@@ -59,8 +59,10 @@ int32_t StartWriter(const char* fileName, int32_t width, int32_t height, int32_t
     writer->frameDelay = FrameDelayFromRate(frameRate);
 
     // FreeImage would allocate a negative size by its magnitude, smaller
-    // than the 16-bit size the frames are sent with; refuse it instead.
-    if (width < 0 || height < 0) {
+    // than the 16-bit size the frames are sent with; refuse it instead. A
+    // picture wider or taller than 65535 pixels is larger than any frame
+    // written, and FreeImage's quantiser crashes or loops on it.
+    if (width < 0 || height < 0 || width > 0xFFFF || height > 0xFFFF) {
         return kStartNoWorkBitmap;
     }
     writer->workBitmap = FreeImage_Allocate(width, height, bitsPerPixel, 0, 0, 0);
