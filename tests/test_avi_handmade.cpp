@@ -179,5 +179,29 @@ TEST_F(HandmadeAvi, TopDownThirtyTwoBitFramesWithAbsoluteIndex)
     ExpectFrames(path, {0, 1});
 }
 
+TEST_F(HandmadeAvi, StreamStartShiftsPositions)
+{
+    // A stream whose header starts at 3 (as a writer whose first frame went
+    // to position 3 leaves it): its frames are at positions 3 and 4.
+    AviBuildSpec spec;
+    spec.start = 3;
+    spec.format = DibFormat(4, 2, 24, 0, {}, 0);
+    spec.frames.push_back({"00db", std::vector<uint8_t>(24, 0x11), true});
+    spec.frames.push_back({"00db", std::vector<uint8_t>(24, 0x22), true});
+    const std::string path = dir.Path("start.avi");
+    WriteBytes(path, BuildAvi(spec));
+    Bitmap target = MakeFilled(4, 2, 24, 0);
+    Dc dc(CreateHostDC(target.get()));
+    for (int32_t position : {0, 1, 2, 5}) EXPECT_EQ(4, GetAVIframe(dc.get(), path.c_str(), position, 1.0f));
+    ASSERT_EQ(0, GetAVIframe(dc.get(), path.c_str(), 3, 1.0f));
+    EXPECT_EQ(std::vector<uint8_t>(24, 0x11), Bgr24Rows(target.get()));
+    ASSERT_EQ(0, GetAVIframe(dc.get(), path.c_str(), 4, 1.0f));
+    EXPECT_EQ(std::vector<uint8_t>(24, 0x22), Bgr24Rows(target.get()));
+    int32_t w = 0, h = 0, length = 0;
+    float rate = 0;
+    ASSERT_EQ(0, GetAVIinfo(path.c_str(), &w, &h, &rate, &length));
+    EXPECT_EQ(2, length);
+}
+
 }  // namespace
 }  // namespace qv::test
