@@ -93,7 +93,11 @@ MorphMesh BuildMorphMesh(const MeshSource& s)
         m.line = p.line;
         const auto [it, fresh] = taken.emplace(std::pair{m.srcX, m.srcY}, p.line);
         if (!fresh) {
-            const std::string at = "(" + std::to_string(m.srcX) + ", " + std::to_string(m.srcY) + ")";
+            std::string at = "(";  // built by appending: GCC 12 misreports "(" + std::string
+            at += std::to_string(m.srcX);
+            at += ", ";
+            at += std::to_string(m.srcY);
+            at += ")";
             if (it->second == 0)
                 throw CliError(Where(s, p.line) + "source point " + at +
                                " is a picture corner, which is always part of the mesh; leave it out");

@@ -87,7 +87,12 @@ std::string FrameFileName(const std::string& pattern, int frame)
 PendingFile::PendingFile(std::string finalPath) : final_(std::move(finalPath))
 {
     const std::filesystem::path p(final_);
-    temporary_ = (p.parent_path() / ("." + p.filename().string() + ".partial-" + std::to_string(getpid()))).string();
+    // Built by appending: GCC 12 misreports "literal" + std::string at -O3.
+    std::string name = ".";
+    name += p.filename().string();
+    name += ".partial-";
+    name += std::to_string(getpid());
+    temporary_ = (p.parent_path() / name).string();
 }
 
 PendingFile::~PendingFile()
@@ -108,7 +113,7 @@ std::string WhyNotWritable(const std::string& path)
     const std::filesystem::path dir = p.parent_path().empty() ? std::filesystem::path(".") : p.parent_path();
     std::error_code ec;
     if (!std::filesystem::exists(dir, ec)) return "no such directory '" + dir.string() + "'";
-    if (!std::filesystem::is_directory(dir, ec)) return "'" + dir.string() + "' is not a directory";
+    if (!std::filesystem::is_directory(dir, ec)) return std::string("'").append(dir.string()).append("' is not a directory");
     if (std::filesystem::is_directory(p, ec)) return "it is a directory";
     if (access(dir.c_str(), W_OK) != 0) return "the directory '" + dir.string() + "' is not writable";
     if (std::filesystem::exists(p, ec) && access(p.c_str(), W_OK) != 0) return "the file is not writable";

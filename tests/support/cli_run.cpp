@@ -38,9 +38,19 @@ CliResult RunProgram(const std::string& program, const std::vector<std::string>&
                      const std::filesystem::path& workDir)
 {
     const std::filesystem::path out = workDir / ".cli-stdout", err = workDir / ".cli-stderr";
-    std::string line = "cd " + ShellQuote(workDir.string()) + " && " + ShellQuote(program);
-    for (const std::string& a : args) line += " " + ShellQuote(a);
-    line += " </dev/null >" + ShellQuote(out.string()) + " 2>" + ShellQuote(err.string());
+    // Built by appending: GCC 12 misreports "literal" + std::string at -O3.
+    std::string line = "cd ";
+    line += ShellQuote(workDir.string());
+    line += " && ";
+    line += ShellQuote(program);
+    for (const std::string& a : args) {
+        line += ' ';
+        line += ShellQuote(a);
+    }
+    line += " </dev/null >";
+    line += ShellQuote(out.string());
+    line += " 2>";
+    line += ShellQuote(err.string());
     CliResult result;
     result.status = StatusOf(std::system(line.c_str()));
     result.out = ReadAll(out);
