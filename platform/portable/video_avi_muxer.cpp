@@ -145,6 +145,12 @@ bool AviMuxer::Put(const void* data, std::size_t size)
     return !failed_;
 }
 
+bool AviMuxer::Flushed()
+{
+    if (!failed_ && std::fflush(file_) != 0) failed_ = true;
+    return !failed_;
+}
+
 bool AviMuxer::WriteHeader()
 {
     const std::vector<uint8_t> header = BuildHeader();
@@ -182,6 +188,7 @@ bool AviMuxer::WriteChunk(uint32_t position, uint32_t chunkId, const uint8_t* da
         const uint32_t firstOffset = uint32_t(fileEnd_ - moviFourccOffset_);
         for (uint64_t i = 0; i < gap; ++i)
             if (!Put(empty, sizeof(empty))) return false;
+        if (!Flushed()) return false;
         index_.push_back({kEmptyChunkId, 0, firstOffset, 0, uint32_t(gap)});
         indexEntries_ += gap;
         fileEnd_ += gap * 8;
@@ -192,6 +199,9 @@ bool AviMuxer::WriteChunk(uint32_t position, uint32_t chunkId, const uint8_t* da
     std::memcpy(chunkHeader + 4, &size, 4);
     const uint8_t pad = 0;
     if (!Put(chunkHeader, 8) || !Put(data, size) || ((size & 1) && !Put(&pad, 1))) return false;
+    // A frame counts as written only once its bytes have left the stream's
+    // buffer: a full disk must fail the call that wrote them.
+    if (!Flushed()) return false;
     index_.push_back({chunkId, keyFrame ? kKeyFrameFlag : 0, uint32_t(fileEnd_ - moviFourccOffset_),
                       size, 1});
     indexEntries_ += 1;

@@ -66,6 +66,8 @@ private:
     std::vector<uint8_t> BuildHeader() const;
     bool WriteHeader();
     bool Put(const void* data, std::size_t size);
+    // Pushes buffered bytes to the file; false (and failed) when they did not all go.
+    bool Flushed();
     uint64_t ProjectedSize(uint64_t gap, uint32_t size) const;
 
     std::FILE* file_ = nullptr;
