@@ -58,6 +58,8 @@ void CompleteFileIfDone(OutputFile* file)
 // Drains every packet the encoder has ready into the file.
 bool DrainPackets(CompressedStream* s)
 {
+    // A stream whose packet could not be allocated has nothing to drain into.
+    if (s->packet == nullptr) return false;
     bool ok = true;
     for (;;) {
         const int r = avcodec_receive_packet(s->encoder, s->packet);
