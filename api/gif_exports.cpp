@@ -3,6 +3,7 @@
 // to the writer.
 #include <quorvane/quorvane.h>
 
+#include "api/export_guard.h"
 #include "api/writer_handles.h"
 #include "gif/gif_writer.h"
 
@@ -15,12 +16,13 @@ QV_API int32_t QV_CALL RenderAnimatedGIFStart(const char* fileName, int32_t widt
     using qv::api::WriterKind;
     if (writerOut == nullptr || !qv::api::ReserveWriterHandle()) return qv::gif::kStartNoRecord;
     GifWriter* made = nullptr;
-    const int32_t result = qv::gif::StartWriter(fileName, width, height, bitsPerPixel, frameRate,
-                                                static_cast<uint16_t>(loopCount), &made);
-    if (made != nullptr) {
-        qv::api::AddWriterHandle(made, WriterKind::Gif);
-        *writerOut = made;
-    }
+    const int32_t result = qv::api::Guarded(qv::gif::kStartNoWorkBitmap, [&] {
+        return qv::gif::StartWriter(fileName, width, height, bitsPerPixel, frameRate,
+                                    static_cast<uint16_t>(loopCount), &made);
+    });
+    if (made == nullptr) return qv::gif::kStartNoRecord;
+    qv::api::AddWriterHandle(made, WriterKind::Gif);
+    *writerOut = made;
     return result;
 }
 
@@ -28,12 +30,15 @@ QV_API int32_t QV_CALL RenderAnimatedGIF(QvDC frameDC, QvBitmap frameBitmap, int
                                          GifWriter* writer)
 {
     if (!qv::api::IsOpenWriterHandle(writer, qv::api::WriterKind::Gif)) return qv::gif::kFrameNoWriter;
-    return qv::gif::WriteFrame(frameDC, frameBitmap, static_cast<uint16_t>(holdFrames), writer);
+    return qv::api::Guarded(qv::gif::kFrameNotQuantised, [&] {
+        return qv::gif::WriteFrame(frameDC, frameBitmap, static_cast<uint16_t>(holdFrames), writer);
+    });
 }
 
 QV_API void QV_CALL RenderAnimatedGIFEnd(GifWriter* writer)
 {
-    if (qv::api::TakeWriterHandle(writer, qv::api::WriterKind::Gif)) qv::gif::EndWriter(writer);
+    if (qv::api::TakeWriterHandle(writer, qv::api::WriterKind::Gif))
+        qv::api::GuardedVoid([&] { qv::gif::EndWriter(writer); });
 }
 
 }  // extern "C"

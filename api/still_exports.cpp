@@ -1,12 +1,15 @@
 // Still-image export: one host picture to a JPEG, TIFF or PNG file.
 #include <quorvane/quorvane.h>
 
+#include "api/export_guard.h"
 #include "still/still_export.h"
 
 extern "C" QV_API int32_t QV_CALL SaveToFreeImage(QvDC imageDC, QvBitmap imageBitmap, int32_t width,
                                                   int32_t height, int32_t bitsPerPixel,
                                                   const char* fileName, int32_t format, int32_t saveFlags)
 {
-    return qv::still::SaveHostPicture(imageDC, imageBitmap, width, height, bitsPerPixel, fileName, format,
-                                      saveFlags);
+    return qv::api::Guarded(0, [&] {
+        return qv::still::SaveHostPicture(imageDC, imageBitmap, width, height, bitsPerPixel, fileName, format,
+                                          saveFlags);
+    });
 }

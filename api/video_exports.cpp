@@ -3,6 +3,7 @@
 #include <quorvane/quorvane.h>
 #include <quorvane/video.h>
 
+#include "api/export_guard.h"
 #include "api/writer_handles.h"
 #include "platform/video_service.h"
 #include "video/avi_reader.h"
@@ -18,12 +19,14 @@ QV_API int32_t QV_CALL RenderCompressedStart(QvWindow parentWindow, const char* 
     // Nowhere to store the handle, or no room to remember it: no record is made.
     if (writerOut == nullptr || !qv::api::ReserveWriterHandle()) return qv::video::kAviNoRecordMemory;
     void* handle = nullptr;
-    const int32_t result = qv::video::StartAviWriter(parentWindow, fileName, width, height,
-                                                     bitsPerPixel, frameRate, frameTotal, &handle);
-    if (handle != nullptr) {
-        qv::api::AddWriterHandle(handle, qv::api::WriterKind::Avi);
-        *writerOut = static_cast<AviWriter*>(handle);
-    }
+    // Memory that runs out inside a step that cannot say so gives 7.
+    const int32_t result = qv::api::Guarded(qv::video::kAviNoFrameMemory, [&] {
+        return qv::video::StartAviWriter(parentWindow, fileName, width, height, bitsPerPixel,
+                                         frameRate, frameTotal, &handle);
+    });
+    if (handle == nullptr) return qv::video::kAviNoRecordMemory;
+    qv::api::AddWriterHandle(handle, qv::api::WriterKind::Avi);
+    *writerOut = static_cast<AviWriter*>(handle);
     return result;
 }
 
@@ -31,12 +34,15 @@ QV_API int32_t QV_CALL RenderCompressed(QvDC frameDC, QvBitmap frameBitmap, uint
                                         AviWriter* writer)
 {
     if (!qv::api::IsOpenWriterHandle(writer, qv::api::WriterKind::Avi)) return 1;
-    return qv::video::WriteAviFrame(frameDC, frameBitmap, framePosition, writer);
+    return qv::api::Guarded(1, [&] {
+        return qv::video::WriteAviFrame(frameDC, frameBitmap, framePosition, writer);
+    });
 }
 
 QV_API void QV_CALL RenderCompressedEnd(AviWriter* writer)
 {
-    if (qv::api::TakeWriterHandle(writer, qv::api::WriterKind::Avi)) qv::video::EndAviWriter(writer);
+    if (qv::api::TakeWriterHandle(writer, qv::api::WriterKind::Avi))
+        qv::api::GuardedVoid([&] { qv::video::EndAviWriter(writer); });
 }
 
 QV_API int32_t QV_CALL GetAVIinfo(const char* fileName, int32_t* widthOut, int32_t* heightOut,
@@ -44,7 +50,9 @@ QV_API int32_t QV_CALL GetAVIinfo(const char* fileName, int32_t* widthOut, int32
 {
     int32_t width = 0, height = 0, length = 0;
     float rate = 0.0f;
-    const int32_t result = qv::video::ReadAviInfo(fileName, &width, &height, &rate, &length);
+    const int32_t result = qv::api::Guarded(2, [&] {
+        return qv::video::ReadAviInfo(fileName, &width, &height, &rate, &length);
+    });
     if (result == 0) {
         if (widthOut != nullptr) *widthOut = width;
         if (heightOut != nullptr) *heightOut = height;
@@ -57,7 +65,7 @@ QV_API int32_t QV_CALL GetAVIinfo(const char* fileName, int32_t* widthOut, int32
 QV_API int32_t QV_CALL GetAVIframe(QvDC targetDC, const char* fileName, int32_t framePosition,
                                    float zoom)
 {
-    return qv::video::DrawAviFrame(targetDC, fileName, framePosition, zoom);
+    return qv::api::Guarded(2, [&] { return qv::video::DrawAviFrame(targetDC, fileName, framePosition, zoom); });
 }
 
 QV_API int32_t QV_CALL QvListCompressors(QvCompressorInfo* list, int32_t capacity)

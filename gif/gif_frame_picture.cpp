@@ -14,7 +14,14 @@ FramePicture AcquireFramePicture(FIBITMAP* workBitmap, int16_t bitsPerPixel)
     if (wide == nullptr) {
         return {nullptr, true};
     }
-    FIBITMAP* quantised = FreeImage_ColorQuantize(wide, FIQ_NNQUANT);
+    // FreeImage's quantiser throws when its own allocations fail; the
+    // widened copy must go either way.
+    FIBITMAP* quantised = nullptr;
+    try {
+        quantised = FreeImage_ColorQuantize(wide, FIQ_NNQUANT);
+    } catch (...) {
+        quantised = nullptr;
+    }
     FreeImage_Unload(wide);
     return {quantised, true};
 }

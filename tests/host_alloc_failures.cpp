@@ -6,10 +6,9 @@
 // correct output, nothing is left allocated once the writers are ended, and
 // a writer whose Start failed is closed by its End.
 //
-// The writer, reader and still sweeps are disabled until the faults they
-// find are mended (exceptions escaping the C exports, crashes inside
-// libtiff and libavformat after their own allocations fail): run them with
-// --gtest_also_run_disabled_tests.
+// The reader and still sweeps are disabled: they end in crashes inside
+// libavformat and libtiff after those libraries' own allocations fail (run
+// them with --gtest_also_run_disabled_tests).
 //
 // AddressSanitizer owns the allocator in its build; there this test skips
 // (its leak checks run in the plain build, by counting live blocks).
@@ -169,7 +168,8 @@ void SweepFailures(const std::function<void()>& call, Check&& check)
         gCounting = true;
         call();
         gCounting = false;
-        check(n, liveBefore);
+        // Taken before any assertion: failure messages allocate too.
+        check(n, gLive.load() - liveBefore);
         if (::testing::Test::HasFatalFailure()) return;
     }
     gFailAt = 0;
@@ -238,7 +238,7 @@ TEST_F(AllocationFailures, DrawMorph)
     SetVars(nullptr, nullptr, nullptr, nullptr);
 }
 
-TEST_F(AllocationFailures, DISABLED_GifWriterStartFrameEnd)
+TEST_F(AllocationFailures, GifWriterStartFrameEnd)
 {
     hostile::Picture frame(20, 12, 32);
     frame.fillPattern(4);
@@ -257,7 +257,7 @@ TEST_F(AllocationFailures, DISABLED_GifWriterStartFrameEnd)
     ASSERT_EQ(start, 0);
     ASSERT_EQ(first, 0);
     const std::vector<uint8_t> expected = hostile::ReadFile(path);
-    SweepFailures(run, [&](long n, long liveBefore) {
+    SweepFailures(run, [&](long n, long leaked) {
         ASSERT_TRUE(start >= 0 && start <= 4) << n;
         EXPECT_EQ(handleStored, start != 1) << n;
         if (start != 0) {
@@ -269,7 +269,7 @@ TEST_F(AllocationFailures, DISABLED_GifWriterStartFrameEnd)
         if (start == 0 && first == 0 && second == 0) {
             EXPECT_EQ(hostile::ReadFile(path), expected) << n;
         }
-        EXPECT_EQ(gLive.load(), liveBefore) << "blocks left after allocation " << n << " failed";
+        EXPECT_EQ(leaked, 0) << "blocks left after allocation " << n << " failed";
     });
 }
 
@@ -300,7 +300,7 @@ void SweepAviWriter(HostCompressorChooser chooser)
     ASSERT_EQ(start, 0);
     ASSERT_EQ(first, 0);
     const std::vector<uint8_t> expected = hostile::ReadFile(path);
-    SweepFailures(run, [&](long n, long liveBefore) {
+    SweepFailures(run, [&](long n, long leaked) {
         ASSERT_TRUE(start >= 0 && start <= 7) << n;
         EXPECT_EQ(handleStored, start != 1) << n;
         EXPECT_TRUE(first == 0 || first == 1) << n;
@@ -309,16 +309,20 @@ void SweepAviWriter(HostCompressorChooser chooser)
         }
         // Uncompressed frames are exact: a file whose every call succeeded
         // is the file made without failures.
-        if (chooser == nullptr && start == 0 && first == 0 && second == 0) {
-            EXPECT_EQ(hostile::ReadFile(path), expected) << n;
+        // (End cannot report: when memory runs out as it completes the file,
+        // the file keeps its frames without the index and final header.)
+        const std::vector<uint8_t> file = hostile::ReadFile(path);
+        const bool completed = file.size() > 8 && (file[4] | file[5] | file[6] | file[7]) != 0;
+        if (chooser == nullptr && start == 0 && first == 0 && second == 0 && completed) {
+            EXPECT_EQ(file, expected) << n;
         }
-        EXPECT_EQ(gLive.load(), liveBefore) << "blocks left after allocation " << n << " failed";
+        EXPECT_EQ(leaked, 0) << "blocks left after allocation " << n << " failed";
     });
     DeleteHostWindow(window);
 }
 
-TEST_F(AllocationFailures, DISABLED_AviWriterUncompressed) { SweepAviWriter(nullptr); }
-TEST_F(AllocationFailures, DISABLED_AviWriterMotionJpeg) { SweepAviWriter(&MotionJpeg); }
+TEST_F(AllocationFailures, AviWriterUncompressed) { SweepAviWriter(nullptr); }
+TEST_F(AllocationFailures, AviWriterMotionJpeg) { SweepAviWriter(&MotionJpeg); }
 
 TEST_F(AllocationFailures, DISABLED_VideoReader)
 {
@@ -349,7 +353,7 @@ TEST_F(AllocationFailures, DISABLED_VideoReader)
     ASSERT_EQ(info, 0);
     ASSERT_EQ(drawn, 0);
     const std::vector<uint8_t> expected = target.pixels();
-    SweepFailures(run, [&](long n, long liveBefore) {
+    SweepFailures(run, [&](long n, long leaked) {
         ASSERT_TRUE(info >= 0 && info <= 3) << n;
         if (info == 0) {
             EXPECT_EQ(width, 16) << n;
@@ -358,7 +362,7 @@ TEST_F(AllocationFailures, DISABLED_VideoReader)
         if (drawn == 0) {
             EXPECT_EQ(target.pixels(), expected) << n;
         }
-        EXPECT_EQ(gLive.load(), liveBefore) << "blocks left after allocation " << n << " failed";
+        EXPECT_EQ(leaked, 0) << "blocks left after allocation " << n << " failed";
     });
 }
 
@@ -376,12 +380,12 @@ TEST_F(AllocationFailures, DISABLED_StillExport)
         run();
         ASSERT_EQ(saved, 1);
         const std::vector<uint8_t> expected = hostile::ReadFile(path);
-        SweepFailures(run, [&](long n, long liveBefore) {
+        SweepFailures(run, [&](long n, long leaked) {
             ASSERT_TRUE(saved == 0 || saved == 1) << n;
             if (saved == 1) {
                 EXPECT_EQ(hostile::ReadFile(path), expected) << format << " " << n;
             }
-            EXPECT_EQ(gLive.load(), liveBefore) << format << ": blocks left after allocation " << n << " failed";
+            EXPECT_EQ(leaked, 0) << format << ": blocks left after allocation " << n << " failed";
         });
     }
 }

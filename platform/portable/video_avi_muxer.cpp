@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace qv::vsvc {
 
@@ -214,10 +215,22 @@ bool AviMuxer::WriteChunk(uint32_t position, uint32_t chunkId, const uint8_t* da
 void AviMuxer::Close()
 {
     if (file_ == nullptr) return;
-    if (!headerWritten_) WriteHeader();
-    // Whatever happened to the chunks, the index describes the ones that
-    // were written completely.
-    failed_ = false;
+    // Building the index and header needs memory; without it the file keeps
+    // what was written, and is closed all the same.
+    try {
+        if (!headerWritten_) WriteHeader();
+        // Whatever happened to the chunks, the index describes the ones that
+        // were written completely.
+        failed_ = false;
+        WriteIndexAndHeader();
+    } catch (const std::bad_alloc&) {
+    }
+    std::fclose(file_);
+    file_ = nullptr;
+}
+
+void AviMuxer::WriteIndexAndHeader()
+{
     if (std::fseek(file_, long(fileEnd_), SEEK_SET) == 0) {
         const uint64_t moviSize = fileEnd_ - moviFourccOffset_;
         std::vector<uint8_t> idx;
@@ -240,8 +253,6 @@ void AviMuxer::Close()
         Patch32(header, header.size() - 8, uint32_t(moviSize));  // 'movi' and the chunks
         if (std::fseek(file_, 0, SEEK_SET) == 0) Put(header.data(), header.size());
     }
-    std::fclose(file_);
-    file_ = nullptr;
 }
 
 }  // namespace qv::vsvc

@@ -65,6 +65,7 @@ private:
 
     std::vector<uint8_t> BuildHeader() const;
     bool WriteHeader();
+    void WriteIndexAndHeader();
     bool Put(const void* data, std::size_t size);
     // Pushes buffered bytes to the file; false (and failed) when they did not all go.
     bool Flushed();
