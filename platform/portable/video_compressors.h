@@ -42,7 +42,8 @@ bool CompressorAvailable(const CompressorSpec& spec);
 const CompressorSpec* CompressorTable(size_t* count);
 
 // An opened encoder for frames of this size at rate/scale frames per second,
-// set up from the options as the spec says. Null when the encoder refuses.
+// set up from the options as the compressor entry describes. Null when the
+// encoder refuses.
 AVCodecContext* OpenEncoder(const CompressorSpec& spec, const AVICOMPRESSOPTIONS& options,
                             int32_t width, int32_t height, uint32_t rate, uint32_t scale);
 
