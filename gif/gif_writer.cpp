@@ -59,10 +59,11 @@ int32_t StartWriter(const char* fileName, int32_t width, int32_t height, int32_t
     writer->frameDelay = FrameDelayFromRate(frameRate);
 
     // FreeImage would allocate a negative size by its magnitude, smaller
-    // than the 16-bit size the frames are sent with; refuse it instead. A
-    // picture wider or taller than 65535 pixels is larger than any frame
-    // written, and FreeImage's quantiser crashes or loops on it.
-    if (width < 0 || height < 0 || width > 0xFFFF || height > 0xFFFF) {
+    // than the 16-bit size the frames are sent with; refuse it instead.
+    // FreeImage's quantiser crashes or loops on pictures wider or taller
+    // than 65535 pixels: such a size is refused where frames are quantised.
+    const bool quantised = writer->bitsPerPixel != 8;
+    if (width < 0 || height < 0 || (quantised && (width > 0xFFFF || height > 0xFFFF))) {
         return kStartNoWorkBitmap;
     }
     writer->workBitmap = FreeImage_Allocate(width, height, bitsPerPixel, 0, 0, 0);
