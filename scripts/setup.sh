@@ -11,6 +11,7 @@ packages=(
   libgif-dev giflib-tools imagemagick libtiff-tools
   libqhull-dev
   libopencv-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -38,3 +38,11 @@ echo "test: installed library serves pkg-config and CMake consumers"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_BUILD_BENCH=OFF
 echo "test: both suites passed"
+
+# Every fuzz target for a short while, so that regressions show; a failing
+# input is kept under fuzz/regressions/ and replayed by the suites above.
+if command -v clang++ > /dev/null; then
+  ./scripts/fuzz.sh "${QUORVANE_FUZZ_SECONDS:-45}"
+else
+  echo "test: clang not installed, fuzz targets not run"
+fi
