@@ -40,7 +40,14 @@ bool SaveCheckingWrites(FREE_IMAGE_FORMAT fileFormat, FIBITMAP* picture, const c
         return false;
     }
     FreeImageIO io{ReadFromFile, WriteToFile, SeekInFile, TellInFile};
-    const bool saved = FreeImage_SaveToHandle(fileFormat, picture, &io, file, flags) != FALSE;
+    // The savers throw when their own allocations fail; the file is closed
+    // and the picture released by the caller either way.
+    bool saved = false;
+    try {
+        saved = FreeImage_SaveToHandle(fileFormat, picture, &io, file, flags) != FALSE;
+    } catch (...) {
+        saved = false;
+    }
     const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;
     const bool closed = std::fclose(file) == 0;
     return saved && flushed && closed;
