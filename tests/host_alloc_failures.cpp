@@ -51,7 +51,7 @@ thread_local bool tInsideCheck = false;
 // the next call that touches metadata (conversion, unload). That failure is
 // the image library's own and cannot be handled by its caller, so the sweep
 // spares it: a 48-byte block asked for from inside libfreeimage.
-bool IsFreeImageMetadataMap(size_t size)
+[[maybe_unused]] bool IsFreeImageMetadataMap(size_t size)
 {
     if (size != 48 || tInsideCheck) return false;
     tInsideCheck = true;
@@ -67,7 +67,7 @@ bool IsFreeImageMetadataMap(size_t size)
     return fromFreeImage;
 }
 
-bool FailThisOne(size_t size)
+[[maybe_unused]] bool FailThisOne(size_t size)
 {
     if (!gCounting.load(std::memory_order_relaxed)) return false;
     const long n = gAllocations.fetch_add(1, std::memory_order_relaxed) + 1;
@@ -81,7 +81,7 @@ bool FailThisOne(size_t size)
     }
     return false;
 }
-void* Counted(void* p)
+[[maybe_unused]] void* Counted(void* p)
 {
     if (p != nullptr) gLive.fetch_add(1, std::memory_order_relaxed);
     return p;
