@@ -226,7 +226,8 @@ typedef struct GifWriter GifWriter;
  * colours per frame.
  * 0 ok; 1 no memory for the writer, or writerOut is NULL (writerOut
  * untouched); 2 file not created (or fileName NULL); 3 picture container not
- * allocated (also for a width or height below 0); 4 header could not be
+ * allocated (also for a width or height below 0, or above 65535 at any depth
+ * but 8, which the colour reduction cannot take); 4 header could not be
  * written (disk full, device error). After any result but 1, *writerOut
  * holds a handle that RenderAnimatedGIFEnd must release.
  */
