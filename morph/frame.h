@@ -6,6 +6,8 @@
 
 #include <quorvane/quorvane.h>
 
+#include "morph/dissolve_factors.h"
+
 namespace qv::morph {
 
 // A picture as the renderer holds it: 0x00RRGGBB words, rows from the top
@@ -45,6 +47,8 @@ struct FrameRecord {
     // The destination's share of a pixel; replaced per triangle or per pixel
     // by the weight flags and never reset to the default inside a call.
     float morphWeight = 0.0f;
+    // Whole-number dissolve factors of the last weight a triangle started with.
+    DissolveFactors dissolve;
 };
 
 }  // namespace qv::morph

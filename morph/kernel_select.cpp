@@ -11,7 +11,9 @@ bool ProcessorHas(Kernel kernel)
     switch (kernel) {
     case Kernel::Portable: return true;
     case Kernel::Avx2: return __builtin_cpu_supports("avx2");
-    case Kernel::Avx512: return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    case Kernel::Avx512:
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+               __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
     }
     return false;
 #else

@@ -27,6 +27,7 @@ void ScanTriangle(FrameRecord& frame, const TriangleSetup& s, const ScanContext&
     job.setup = &s;
     job.flags = context.flags;
     job.key = context.key;
+    job.dissolve = &DissolveFactorsFor(frame.dissolve, frame.morphWeight);
     if (context.flags & MORPH_WEIGHT_SMOOTH) {
         // The host's weights are read only when a weight flag asks for them.
         const float* weights = frame.mesh.vertexWeights;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "morph/dissolve_factors.h"
 #include "morph/frame.h"
 #include "morph/triangle_setup.h"
 
@@ -18,6 +19,9 @@ struct TriangleJob {
     uint32_t key = 0;
     // The vertices' entries of vertexWeights, read only under MORPH_WEIGHT_SMOOTH.
     double vTop = 0.0, vMid = 0.0, vBottom = 0.0;
+    // Fixed-point dissolve factors for the morph weight the triangle starts
+    // with; they hold for all its positions unless MORPH_WEIGHT_SMOOTH is set.
+    const DissolveFactors* dissolve = nullptr;
 };
 
 // One row: its row factors and the columns left..right (both included),
