@@ -60,18 +60,6 @@ QV_SIMD float Lane(VF v, int index)
     return lanes[index];
 }
 
-// A run of 8 words from two before the first lane's word.
-QV_SIMD bool Nearby(const uint32_t* base, uint32_t count, VI index, VI& words)
-{
-    const auto first = static_cast<uint32_t>(_mm_cvtsi128_si32(index));
-    if (first < 2 || count < 8 || first - 2 > count - 8) return false;
-    const VI offsets = _mm_sub_epi32(index, _mm_set1_epi32(static_cast<int32_t>(first - 2)));
-    const VI seven = _mm_set1_epi32(7);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_max_epu32(offsets, seven), seven)) != 0xFFFF) return false;
-    const __m256i run = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + (first - 2)));
-    words = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(run, _mm256_zextsi128_si256(offsets)));
-    return true;
-}
 QV_SIMD uint32_t FirstLane(VI v) { return static_cast<uint32_t>(_mm_cvtsi128_si32(v)); }
 using VW = __m256i;
 QV_SIMD VW SplatW(uint16_t v) { return _mm256_set1_epi16(static_cast<int16_t>(v)); }

@@ -1,5 +1,5 @@
 // The span kernel on AVX-512: eight positions at a time (doubles in 512-bit
-// registers, 32-bit integers in 256-bit ones). Needs AVX-512 F, DQ, BW and VL.
+// registers, 32-bit integers in 256-bit ones). Needs AVX-512 F, DQ and BW.
 #include "morph/position.h"
 #include "morph/span_kernel.h"
 
@@ -11,7 +11,7 @@
 // that the optimiser reports as maybe used uninitialized; it never is.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-#define QV_SIMD __attribute__((target("avx2,avx512f,avx512dq,avx512bw,avx512vl"), always_inline)) inline
+#define QV_SIMD __attribute__((target("avx2,avx512f,avx512dq,avx512bw"), always_inline)) inline
 
 namespace qv::morph {
 namespace {
@@ -69,17 +69,6 @@ QV_SIMD float Lane(VF v, int index)
     return lanes[index];
 }
 
-// A run of 16 words from four before the first lane's word.
-QV_SIMD bool Nearby(const uint32_t* base, uint32_t count, VI index, VI& words)
-{
-    const auto first = static_cast<uint32_t>(_mm256_cvtsi256_si32(index));
-    if (first < 4 || count < 16 || first - 4 > count - 16) return false;
-    const VI offsets = _mm256_sub_epi32(index, _mm256_set1_epi32(static_cast<int32_t>(first - 4)));
-    if (_mm256_cmpge_epu32_mask(offsets, _mm256_set1_epi32(16)) != 0) return false;
-    const __m512i run = _mm512_loadu_si512(base + (first - 4));
-    words = _mm512_castsi512_si256(_mm512_permutexvar_epi32(_mm512_zextsi256_si512(offsets), run));
-    return true;
-}
 QV_SIMD uint32_t FirstLane(VI v) { return static_cast<uint32_t>(_mm256_cvtsi256_si32(v)); }
 using VW = __m512i;
 QV_SIMD VW SplatW(uint16_t v) { return _mm512_set1_epi16(static_cast<int16_t>(v)); }
@@ -98,7 +87,7 @@ QV_SIMD VI AddBytes(VI a, VI b) { return _mm256_add_epi8(a, b); }
 
 }  // namespace
 
-__attribute__((target("avx2,avx512f,avx512dq,avx512bw,avx512vl"))) void RenderSpanAvx512(const TriangleJob& job, const RowSpan& row)
+__attribute__((target("avx2,avx512f,avx512dq,avx512bw"))) void RenderSpanAvx512(const TriangleJob& job, const RowSpan& row)
 {
     RenderSpanSimd(job, row);
 }

@@ -47,10 +47,9 @@ qvtest::RefScene WideScene(std::mt19937& rng)
 
 // A morph as hosts make them: pictures the size of the output, a grid mesh
 // whose inner control points move by up to a third of a cell, and an
-// in-between weight k/n. Neighbouring positions then mostly read
-// neighbouring words and the weight has fixed-point dissolve factors, so
-// those fast paths carry most positions; the picture borders and the lanes
-// past a row's end still take the lane-by-lane reads and wraps.
+// in-between weight k/n, which has fixed-point dissolve factors (but 0 and
+// 1 have none). Reads and writes stay mostly inside the pictures; the
+// borders and the lanes past a row's end still wrap.
 qvtest::RefScene GridMorphScene(std::mt19937& rng)
 {
     auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
