@@ -6,6 +6,8 @@
 
 #include <immintrin.h>
 
+#include <cstring>
+
 #define QV_SIMD __attribute__((target("avx2"), always_inline)) inline
 
 namespace qv::morph {
@@ -49,6 +51,16 @@ QV_SIMD VI Gather(const uint32_t* base, VI index)
     _mm_store_si128(reinterpret_cast<VI*>(i), index);
     return _mm_setr_epi32(static_cast<int>(base[i[0]]), static_cast<int>(base[i[1]]), static_cast<int>(base[i[2]]),
                           static_cast<int>(base[i[3]]));
+}
+QV_SIMD void GatherPairs(const uint32_t* base, VI index, VI& left, VI& right)
+{
+    alignas(16) uint32_t i[4];
+    _mm_store_si128(reinterpret_cast<VI*>(i), index);
+    long long p[4];
+    for (int k = 0; k < 4; ++k) std::memcpy(&p[k], base + i[k], 8);
+    const __m256i pairs = _mm256_setr_epi64x(p[0], p[1], p[2], p[3]);
+    left = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(pairs, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7)));
+    right = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(pairs, _mm256_setr_epi32(1, 3, 5, 7, 0, 2, 4, 6)));
 }
 QV_SIMD void StoreI(uint32_t* to, VI v) { _mm_store_si128(reinterpret_cast<VI*>(to), v); }
 QV_SIMD VI LoadI(const uint32_t* from) { return _mm_load_si128(reinterpret_cast<const VI*>(from)); }

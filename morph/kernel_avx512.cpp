@@ -7,6 +7,8 @@
 
 #include <immintrin.h>
 
+#include <cstring>
+
 // GCC 12's AVX-512 conversion intrinsics start from an "undefined" register
 // that the optimiser reports as maybe used uninitialized; it never is.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
@@ -58,6 +60,16 @@ QV_SIMD VI Gather(const uint32_t* base, VI index)
     return _mm256_setr_epi32(static_cast<int>(base[i[0]]), static_cast<int>(base[i[1]]), static_cast<int>(base[i[2]]),
                              static_cast<int>(base[i[3]]), static_cast<int>(base[i[4]]), static_cast<int>(base[i[5]]),
                              static_cast<int>(base[i[6]]), static_cast<int>(base[i[7]]));
+}
+QV_SIMD void GatherPairs(const uint32_t* base, VI index, VI& left, VI& right)
+{
+    alignas(32) uint32_t i[8];
+    _mm256_store_si256(reinterpret_cast<VI*>(i), index);
+    long long p[8];
+    for (int k = 0; k < 8; ++k) std::memcpy(&p[k], base + i[k], 8);
+    const __m512i pairs = _mm512_setr_epi64(p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
+    left = _mm512_cvtepi64_epi32(pairs);
+    right = _mm512_cvtepi64_epi32(_mm512_srli_epi64(pairs, 32));
 }
 QV_SIMD void StoreI(uint32_t* to, VI v) { _mm256_store_si256(reinterpret_cast<VI*>(to), v); }
 QV_SIMD VI LoadI(const uint32_t* from) { return _mm256_load_si256(reinterpret_cast<const VI*>(from)); }
