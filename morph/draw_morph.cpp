@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "morph/fill_words.h"
 #include "morph/frame.h"
 #include "morph/numerics.h"
 #include "morph/pixel_buffers.h"
@@ -99,7 +100,7 @@ int32_t DrawMorphFrame(const DrawRequest& r)
     frame.out = Describe(AcquirePixels(BufferSlot::Output, PixelCount(r.outWidth, r.outHeight)), r.outWidth, r.outHeight);
     if (!frame.out.pixels) return FailAllocation();
 
-    std::fill_n(frame.out.pixels, frame.out.count, BackgroundFillPixel(*settings.backgroundColor));
+    FillWords(frame.out.pixels, frame.out.count, BackgroundFillPixel(*settings.backgroundColor));
 
     ReadPicture(r.srcDC, r.srcBitmap, frame.src);
     ReadPicture(r.dstDC, r.dstBitmap, frame.dst);
