@@ -95,9 +95,9 @@ QV_SIMD VI AddBytes(VI a, VI b) { return _mm_add_epi8(a, b); }
 
 }  // namespace
 
-__attribute__((target("avx2"))) void RenderSpanAvx2(const TriangleJob& job, const RowSpan& row)
+__attribute__((target("avx2"))) void RenderSpanAvx2(const TriangleJob& job, const RowSpan* rows, int count)
 {
-    RenderSpanSimd(job, row);
+    RenderSpanSimd(job, rows, count);
 }
 
 }  // namespace qv::morph
@@ -105,7 +105,7 @@ __attribute__((target("avx2"))) void RenderSpanAvx2(const TriangleJob& job, cons
 #else
 
 namespace qv::morph {
-void RenderSpanAvx2(const TriangleJob& job, const RowSpan& row) { RenderSpanPortable(job, row); }
+void RenderSpanAvx2(const TriangleJob& job, const RowSpan* rows, int count) { RenderSpanPortable(job, rows, count); }
 }  // namespace qv::morph
 
 #endif

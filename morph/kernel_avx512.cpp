@@ -101,9 +101,9 @@ QV_SIMD VI AddBytes(VI a, VI b) { return _mm256_add_epi8(a, b); }
 
 }  // namespace
 
-__attribute__((target("avx2,avx512f,avx512dq,avx512bw"))) void RenderSpanAvx512(const TriangleJob& job, const RowSpan& row)
+__attribute__((target("avx2,avx512f,avx512dq,avx512bw"))) void RenderSpanAvx512(const TriangleJob& job, const RowSpan* rows, int count)
 {
-    RenderSpanSimd(job, row);
+    RenderSpanSimd(job, rows, count);
 }
 
 }  // namespace qv::morph
@@ -111,7 +111,7 @@ __attribute__((target("avx2,avx512f,avx512dq,avx512bw"))) void RenderSpanAvx512(
 #else
 
 namespace qv::morph {
-void RenderSpanAvx512(const TriangleJob& job, const RowSpan& row) { RenderSpanPortable(job, row); }
+void RenderSpanAvx512(const TriangleJob& job, const RowSpan* rows, int count) { RenderSpanPortable(job, rows, count); }
 }  // namespace qv::morph
 
 #endif

@@ -36,6 +36,11 @@ void ScanTriangle(FrameRecord& frame, const TriangleSetup& s, const ScanContext&
         job.vBottom = weights[static_cast<std::ptrdiff_t>(s.bottom)];
     }
 
+    // Rows go to the kernel in batches, so that what the rows share is set
+    // up once per batch rather than once per row.
+    constexpr int kBatch = 64;
+    RowSpan batch[kBatch];
+    int pending = 0;
     const int64_t step = frame.block.step;
     for (int64_t rowIndex = s.yTop; rowIndex <= s.yBottom; rowIndex += step) {
         RowSpan row;
@@ -47,8 +52,14 @@ void ScanTriangle(FrameRecord& frame, const TriangleSetup& s, const ScanContext&
         const int32_t xShort = EdgeColumn(row.y <= s.yMid ? s.upperEdge : s.lowerEdge, row.y);
         row.left = s.middleIsLeft ? xShort : xLong;
         row.right = s.middleIsLeft ? xLong : xShort;
-        if (row.left <= row.right) kernel(job, row);
+        if (row.left > row.right) continue;
+        batch[pending++] = row;
+        if (pending == kBatch) {
+            kernel(job, batch, pending);
+            pending = 0;
+        }
     }
+    if (pending > 0) kernel(job, batch, pending);
 }
 
 }  // namespace qv::morph

@@ -17,7 +17,7 @@ struct ScanContext {
     uint32_t key = 0;
 };
 
-// Walks the triangle's rows and hands each row's span to `kernel`. Updates
+// Walks the triangle's rows and hands their spans to `kernel`, in batches. Updates
 // frame.morphWeight under MORPH_WEIGHT_SMOOTH.
 void ScanTriangle(FrameRecord& frame, const TriangleSetup& setup, const ScanContext& context, SpanKernel kernel);
 

@@ -1,5 +1,5 @@
-// The innermost loop of the renderer: all visited positions of one row of a
-// triangle. A portable kernel is the reference; vectorised kernels for the
+// The innermost loops of the renderer: all visited positions of a run of
+// rows of one triangle. A portable kernel is the reference; vectorised kernels for the
 // processor at hand give byte-identical output and are chosen at run time.
 #pragma once
 
@@ -32,7 +32,8 @@ struct RowSpan {
     int32_t left = 0, right = 0;
 };
 
-using SpanKernel = void (*)(const TriangleJob& job, const RowSpan& row);
+// Renders rows[0 .. count - 1] in order; each has at least one position.
+using SpanKernel = void (*)(const TriangleJob& job, const RowSpan* rows, int count);
 
 enum class Kernel { Portable, Avx2, Avx512 };
 
@@ -44,8 +45,8 @@ Kernel ActiveKernel();
 bool UseKernel(Kernel kernel);
 SpanKernel ActiveSpanKernel();
 
-void RenderSpanPortable(const TriangleJob& job, const RowSpan& row);
-void RenderSpanAvx2(const TriangleJob& job, const RowSpan& row);
-void RenderSpanAvx512(const TriangleJob& job, const RowSpan& row);
+void RenderSpanPortable(const TriangleJob& job, const RowSpan* rows, int count);
+void RenderSpanAvx2(const TriangleJob& job, const RowSpan* rows, int count);
+void RenderSpanAvx512(const TriangleJob& job, const RowSpan* rows, int count);
 
 }  // namespace qv::morph
