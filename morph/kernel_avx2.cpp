@@ -76,6 +76,10 @@ QV_SIMD uint32_t FirstLane(VI v) { return static_cast<uint32_t>(_mm_cvtsi128_si3
 QV_SIMD VI Bits(VF v) { return _mm_castps_si128(v); }
 QV_SIMD VI ShiftRightVarI(VI a, VI counts) { return _mm_srlv_epi32(a, counts); }
 QV_SIMD uint32_t LastLane(VI v) { return static_cast<uint32_t>(_mm_extract_epi32(v, 3)); }
+QV_SIMD void StoreFour(uint32_t* to, uint32_t word)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_set1_epi32(static_cast<int32_t>(word)));
+}
 using VW = __m256i;
 QV_SIMD VW SplatW(uint16_t v) { return _mm256_set1_epi16(static_cast<int16_t>(v)); }
 QV_SIMD VI ScaleBytes(VI words, VW high, VW low)

@@ -85,6 +85,10 @@ QV_SIMD uint32_t FirstLane(VI v) { return static_cast<uint32_t>(_mm256_cvtsi256_
 QV_SIMD VI Bits(VF v) { return _mm256_castps_si256(v); }
 QV_SIMD VI ShiftRightVarI(VI a, VI counts) { return _mm256_srlv_epi32(a, counts); }
 QV_SIMD uint32_t LastLane(VI v) { return static_cast<uint32_t>(_mm256_extract_epi32(v, 7)); }
+QV_SIMD void StoreFour(uint32_t* to, uint32_t word)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_set1_epi32(static_cast<int32_t>(word)));
+}
 using VW = __m512i;
 QV_SIMD VW SplatW(uint16_t v) { return _mm512_set1_epi16(static_cast<int16_t>(v)); }
 QV_SIMD VI ScaleBytes(VI words, VW high, VW low)
