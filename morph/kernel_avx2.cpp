@@ -80,6 +80,11 @@ QV_SIMD void StoreFour(uint32_t* to, uint32_t word)
 {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_set1_epi32(static_cast<int32_t>(word)));
 }
+QV_SIMD void StoreFirst(uint32_t* to, VI v, int n)
+{
+    const VI mask = _mm_cmpgt_epi32(_mm_set1_epi32(n), _mm_setr_epi32(0, 1, 2, 3));
+    _mm_maskstore_epi32(reinterpret_cast<int*>(to), mask, v);
+}
 using VW = __m256i;
 QV_SIMD VW SplatW(uint16_t v) { return _mm256_set1_epi16(static_cast<int16_t>(v)); }
 QV_SIMD VI ScaleBytes(VI words, VW high, VW low)

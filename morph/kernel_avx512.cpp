@@ -1,5 +1,5 @@
 // The span kernel on AVX-512: eight positions at a time (doubles in 512-bit
-// registers, 32-bit integers in 256-bit ones). Needs AVX-512 F, DQ and BW.
+// registers, 32-bit integers in 256-bit ones). Needs AVX-512 F, DQ, BW and VL.
 #include "morph/position.h"
 #include "morph/span_kernel.h"
 
@@ -13,7 +13,7 @@
 // that the optimiser reports as maybe used uninitialized; it never is.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-#define QV_SIMD __attribute__((target("avx2,avx512f,avx512dq,avx512bw"), always_inline)) inline
+#define QV_SIMD __attribute__((target("avx2,avx512f,avx512dq,avx512bw,avx512vl"), always_inline)) inline
 
 namespace qv::morph {
 namespace {
@@ -89,6 +89,10 @@ QV_SIMD void StoreFour(uint32_t* to, uint32_t word)
 {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_set1_epi32(static_cast<int32_t>(word)));
 }
+QV_SIMD void StoreFirst(uint32_t* to, VI v, int n)
+{
+    _mm256_mask_storeu_epi32(to, static_cast<__mmask8>((1u << n) - 1), v);
+}
 using VW = __m512i;
 QV_SIMD VW SplatW(uint16_t v) { return _mm512_set1_epi16(static_cast<int16_t>(v)); }
 QV_SIMD VI ScaleBytes(VI words, VW high, VW low)
@@ -106,7 +110,7 @@ QV_SIMD VI AddBytes(VI a, VI b) { return _mm256_add_epi8(a, b); }
 
 }  // namespace
 
-__attribute__((target("avx2,avx512f,avx512dq,avx512bw"))) void RenderSpanAvx512(const TriangleJob& job, const RowSpan* rows, int count)
+__attribute__((target("avx2,avx512f,avx512dq,avx512bw,avx512vl"))) void RenderSpanAvx512(const TriangleJob& job, const RowSpan* rows, int count)
 {
     RenderSpanSimd(job, rows, count);
 }

@@ -13,7 +13,7 @@ bool ProcessorHas(Kernel kernel)
     case Kernel::Avx2: return __builtin_cpu_supports("avx2");
     case Kernel::Avx512:
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-               __builtin_cpu_supports("avx512bw");
+               __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
     }
     return false;
 #else
