@@ -68,6 +68,7 @@ QV_API int32_t QV_CALL GetAVIframe(QvDC targetDC, const char* fileName, int32_t 
     return qv::api::Guarded(2, [&] { return qv::video::DrawAviFrame(targetDC, fileName, framePosition, zoom); });
 }
 
+#if !defined(_WIN32)
 QV_API int32_t QV_CALL QvListCompressors(QvCompressorInfo* list, int32_t capacity)
 {
     qv::vsvc::CompressorEntry entries[32];
@@ -77,5 +78,6 @@ QV_API int32_t QV_CALL QvListCompressors(QvCompressorInfo* list, int32_t capacit
                    entries[i].keyFramesOnly ? 1 : 0};
     return count;
 }
+#endif
 
 }  // extern "C"

@@ -7,6 +7,7 @@
 #include "gif/gif_file_layout.h"
 #include "gif/gif_frame_picture.h"
 #include "platform/graphics.h"
+#include "platform/image_library.h"
 
 namespace qv::gif {
 
@@ -63,7 +64,8 @@ int32_t StartWriter(const char* fileName, int32_t width, int32_t height, int32_t
     // FreeImage's quantiser crashes or loops on pictures wider or taller
     // than 65535 pixels: such a size is refused where frames are quantised.
     const bool quantised = writer->bitsPerPixel != 8;
-    if (width < 0 || height < 0 || (quantised && (width > 0xFFFF || height > 0xFFFF))) {
+    if (width < 0 || height < 0 || (quantised && (width > 0xFFFF || height > 0xFFFF)) ||
+        !platform::ImageLibraryAvailable()) {
         return kStartNoWorkBitmap;
     }
     writer->workBitmap = FreeImage_Allocate(width, height, bitsPerPixel, 0, 0, 0);

@@ -89,7 +89,9 @@ void Release(OutputFile* file);
 // Frees whatever the chooser attached to `options`; harmless on zeroed options.
 void FreeCompressorOptions(AVICOMPRESSOPTIONS* options);
 
-// One compressor that ChooseCompressor's options may name.
+#if !defined(_WIN32)
+// One compressor that ChooseCompressor's options may name. (On Windows the
+// platform's dialog lists the installed compressors itself.)
 struct CompressorEntry {
     uint32_t fccHandler;
     const char* description;  // static text
@@ -99,6 +101,7 @@ struct CompressorEntry {
 // Fills up to `capacity` entries with the compressors available here and
 // returns how many there are.
 int32_t ListCompressors(CompressorEntry* entries, int32_t capacity);
+#endif
 
 // ---- Reading ----
 

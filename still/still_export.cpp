@@ -1,6 +1,7 @@
 #include "still/still_export.h"
 
 #include "platform/graphics.h"
+#include "platform/image_library.h"
 #include "still/checked_save.h"
 
 namespace qv::still {
@@ -33,7 +34,7 @@ int32_t SaveHostPicture(QvDC imageDC, QvBitmap imageBitmap, int32_t width, int32
 {
     // FreeImage takes a negative size by its magnitude; a picture the host
     // did not describe is not saved, nor one without a file name.
-    if (fileName == nullptr || width < 1 || height < 1) {
+    if (fileName == nullptr || width < 1 || height < 1 || !platform::ImageLibraryAvailable()) {
         return 0;
     }
     FIBITMAP* picture = FreeImage_Allocate(width, height, bitsPerPixel, 0, 0, 0);

@@ -29,7 +29,8 @@
 #  include <windows.h>
 #  define QV_CALL __stdcall
 #  if defined(QUORVANE_BUILDING)
-#    define QV_API __declspec(dllexport)
+     /* Exported under their decorated names by the module definition. */
+#    define QV_API
 #  else
 #    define QV_API __declspec(dllimport)
 #  endif

@@ -55,8 +55,12 @@ typedef struct QvCompressorInfo {
  * whichever of MJPG, FFV1, HFYU, ULRG, FMP4, XVID, H264, MSVC, CRAM, cvid the
  * installed encoders support. Fills up to `capacity` entries of `list` (which
  * may be NULL when capacity is 0) and returns the number available.
+ * Portable builds only: on Windows the platform's compression dialog lists
+ * the installed compressors.
  */
+#if !defined(_WIN32)
 QV_API int32_t QV_CALL QvListCompressors(QvCompressorInfo* list, int32_t capacity);
+#endif
 
 #ifdef __cplusplus
 }

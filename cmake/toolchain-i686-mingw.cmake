@@ -1,0 +1,23 @@
+# Cross-compiles for 32-bit Windows with Debian's MinGW-w64 toolchain (the
+# POSIX thread model, which the C++ runtime's mutexes and thread-local
+# storage need). Test programs run under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(QUORVANE_MINGW_PREFIX i686-w64-mingw32)
+
+set(CMAKE_C_COMPILER ${QUORVANE_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QUORVANE_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${QUORVANE_MINGW_PREFIX}-windres)
+set(CMAKE_DLLTOOL ${QUORVANE_MINGW_PREFIX}-dlltool)
+set(CMAKE_OBJDUMP ${QUORVANE_MINGW_PREFIX}-objdump)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QUORVANE_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+find_program(QUORVANE_WINE NAMES wine)
+if(QUORVANE_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUORVANE_WINE})
+endif()
