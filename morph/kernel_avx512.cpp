@@ -55,6 +55,14 @@ QV_SIMD bool AllSet(VI mask) { return _mm256_movemask_ps(_mm256_castsi256_ps(mas
 // Eight plain loads beat the gather instruction on the processors measured.
 QV_SIMD VI Gather(const uint32_t* base, VI index)
 {
+#if !defined(__x86_64__)
+    // 32-bit builds have no 64-bit general registers: through memory.
+    alignas(32) uint32_t i[8];
+    _mm256_store_si256(reinterpret_cast<VI*>(i), index);
+    return _mm256_setr_epi32(static_cast<int>(base[i[0]]), static_cast<int>(base[i[1]]), static_cast<int>(base[i[2]]),
+                             static_cast<int>(base[i[3]]), static_cast<int>(base[i[4]]), static_cast<int>(base[i[5]]),
+                             static_cast<int>(base[i[6]]), static_cast<int>(base[i[7]]));
+#else
     // Indices leave the vector register two at a time, as 64-bit halves.
     const __m128i low = _mm256_castsi256_si128(index), high = _mm256_extracti128_si256(index, 1);
     const auto i01 = static_cast<uint64_t>(_mm_cvtsi128_si64(low)), i23 = static_cast<uint64_t>(_mm_extract_epi64(low, 1));
@@ -63,6 +71,7 @@ QV_SIMD VI Gather(const uint32_t* base, VI index)
         return static_cast<int>(base[static_cast<uint32_t>(pair >> (32 * half))]);
     };
     return _mm256_setr_epi32(w(i01, 0), w(i01, 1), w(i23, 0), w(i23, 1), w(i45, 0), w(i45, 1), w(i67, 0), w(i67, 1));
+#endif
 }
 QV_SIMD void GatherPairs(const uint32_t* base, VI index, VI& left, VI& right)
 {

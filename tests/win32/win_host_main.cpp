@@ -5,21 +5,69 @@
 //   avi-info DLL FILE                   GetAVIinfo
 //   avi-frame DLL FILE POS ZOOMBITS W H OUT   GetAVIframe into a W x H DIB section
 //   avi-write DLL FILE W H BPP FRAMES ok|cancel   write frames, answering the dialog
+//   batch DLL SCRIPT                    run the script's lines "LABEL COMMAND ARGS..."
+//                                       (DLL implied), each output after "== LABEL"
+// Starting a process is slow where Windows programs are emulated, so tests
+// hand one batch to one process.
 #include <cstdio>
-#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "commands.h"
 
+namespace {
+
+int Dispatch(const std::vector<std::string>& a)
+{
+    auto is = [&](const char* name, size_t count) { return a.size() >= count && a[0] == name; };
+    if (is("exports", 2)) return RunExports(a[1].c_str());
+    if (is("image-calls", 3)) return RunImageCalls(a[1].c_str(), a[2].c_str());
+    if (is("morph", 4)) return RunMorph(a[1].c_str(), a[2].c_str(), a[3].c_str());
+    if (is("avi-info", 3)) return RunAviInfo(a[1].c_str(), a[2].c_str());
+    if (is("avi-frame", 8))
+        return RunAviFrame(a[1].c_str(), a[2].c_str(), a[3].c_str(), a[4].c_str(), a[5].c_str(), a[6].c_str(),
+                           a[7].c_str());
+    if (is("avi-write", 8))
+        return RunAviWrite(a[1].c_str(), a[2].c_str(), a[3].c_str(), a[4].c_str(), a[5].c_str(), a[6].c_str(),
+                           a[7].c_str());
+    std::fprintf(stderr, "unknown command or missing arguments: %s\n", a.empty() ? "" : a[0].c_str());
+    return 2;
+}
+
+int RunBatch(const std::string& dll, const char* scriptPath)
+{
+    std::ifstream script(scriptPath);
+    if (!script) {
+        std::fprintf(stderr, "cannot read %s\n", scriptPath);
+        return 1;
+    }
+    int status = 0;
+    std::string line;
+    while (std::getline(script, line)) {
+        std::istringstream words(line);
+        std::string label, word;
+        if (!(words >> label)) continue;
+        std::vector<std::string> arguments;
+        while (words >> word) arguments.push_back(word);
+        if (arguments.empty()) continue;
+        arguments.insert(arguments.begin() + 1, dll);
+        std::printf("== %s\n", label.c_str());
+        std::fflush(stdout);
+        if (Dispatch(arguments) != 0) status = 1;
+        std::fflush(stdout);
+    }
+    return status;
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
-    if (argc >= 3 && std::strcmp(argv[1], "exports") == 0) return RunExports(argv[2]);
-    if (argc >= 4 && std::strcmp(argv[1], "image-calls") == 0) return RunImageCalls(argv[2], argv[3]);
-    if (argc >= 5 && std::strcmp(argv[1], "morph") == 0) return RunMorph(argv[2], argv[3], argv[4]);
-    if (argc >= 4 && std::strcmp(argv[1], "avi-info") == 0) return RunAviInfo(argv[2], argv[3]);
-    if (argc >= 9 && std::strcmp(argv[1], "avi-frame") == 0)
-        return RunAviFrame(argv[2], argv[3], argv[4], argv[5], argv[6], argv[7], argv[8]);
-    if (argc >= 9 && std::strcmp(argv[1], "avi-write") == 0)
-        return RunAviWrite(argv[2], argv[3], argv[4], argv[5], argv[6], argv[7], argv[8]);
-    std::fprintf(stderr, "usage: quorvane_win_host exports|image-calls|morph|avi-info|avi-frame|avi-write ...\n");
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() >= 3 && arguments[0] == "batch") return RunBatch(arguments[1], argv[3]);
+    if (!arguments.empty()) return Dispatch(arguments);
+    std::fprintf(stderr, "usage: quorvane_win_host COMMAND DLL ARGS... (see the source)\n");
     return 2;
 }
