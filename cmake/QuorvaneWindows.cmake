@@ -50,6 +50,17 @@ target_link_options(quorvane PRIVATE -static -Wl,--enable-stdcall-fixup)
 target_link_libraries(quorvane PRIVATE quorvane_flags ${QUORVANE_FREEIMAGE_IMPORT}
   avifil32 msvfw32 gdi32 user32 delayimp)
 
+# The linker's own import library would name `_SetVars@16` where a C caller
+# looks for `SetVars@16`; the one a host links against maps each decorated
+# C name onto the exported one.
+file(READ ${CMAKE_CURRENT_SOURCE_DIR}/api/quorvane.def QUORVANE_EXPORT_DEF)
+string(REGEX REPLACE "\n_([A-Za-z]+@[0-9]+) = [^\n]*" "\n\\1 == _\\1" QUORVANE_IMPORT_DEF "${QUORVANE_EXPORT_DEF}")
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/quorvane-import.def "${QUORVANE_IMPORT_DEF}")
+add_custom_command(TARGET quorvane POST_BUILD
+  COMMAND ${CMAKE_DLLTOOL} --input-def ${CMAKE_CURRENT_BINARY_DIR}/quorvane-import.def
+          --output-lib $<TARGET_LINKER_FILE:quorvane>
+  COMMENT "Import library Quorvane.dll.a")
+
 if(QUORVANE_BUILD_TESTS)
   add_subdirectory(tests/win32)
 endif()

@@ -12,6 +12,11 @@ packages=(
   libqhull-dev
   libopencv-dev
   clang libclang-rt-14-dev
+  # The 32-bit Windows library and its tests: MinGW-w64, Wine (32-bit, so
+  # the i386 architecture is added), a virtual display for the compression
+  # dialog, and qemu-i386 for machines that cannot run 32-bit code.
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  wine wine32:i386 xvfb qemu-user
 )
 
 missing=()
@@ -26,6 +31,10 @@ fi
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+  $sudo apt-get update -q
+fi
 echo "setup: installing ${missing[*]}"
 if ! $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"; then
   $sudo apt-get update -q
