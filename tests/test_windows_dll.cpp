@@ -182,10 +182,15 @@ void WindowsDll::SetUpTestSuite()
         return std::vector<uint8_t>(text.begin(), text.end());
     }());
 
+    // Output goes to a file, not a pipe: Wine's service processes inherit the
+    // host's handles and would hold a pipe open long after the host is done.
     const char* wine = std::getenv("QUORVANE_WINE");
-    const std::string output = qv::test::Capture(std::string(wine != nullptr && *wine != 0 ? wine : "wine") + " '" +
-                                                 host + "' batch '" + WindowsPath(Dll()) + "' '" +
-                                                 WindowsPath(Path("script.txt")) + "' 2>/dev/null");
+    const std::string outputPath = Path("host-output.txt");
+    qv::test::RunCommand(std::string(wine != nullptr && *wine != 0 ? wine : "wine") + " '" + host + "' batch '" +
+                         WindowsPath(Dll()) + "' '" + WindowsPath(Path("script.txt")) + "' > '" + outputPath +
+                         "' 2>/dev/null < /dev/null");
+    const std::vector<uint8_t> bytes = qv::test::ReadBytes(outputPath);
+    const std::string output(bytes.begin(), bytes.end());
     std::istringstream lines(output);
     std::string line, label;
     while (std::getline(lines, line)) {
@@ -370,11 +375,12 @@ TEST_F(WindowsDll, DrawsTheFramesThatThePortableWriterMade)
                 PortableFrame(Path("portable-" + tag + ".avi"), position, 1.0f, kReadW, kReadH, &portableResult);
             ASSERT_EQ(portableResult, 0);
             const std::vector<uint32_t> windows = WindowsWords(Path(label + ".bin"));
-            if (tag == "dib") {
-                EXPECT_EQ(windows, portable);
+            if (tag == "cvid") {
+                // The two platforms' Cinepak decoders round their colour
+                // conversion differently, by one level at most.
+                EXPECT_LE(MaxChannelDifference(windows, portable), 1);
             } else {
-                // Lossy codecs: the two platforms' decoders may round differently.
-                EXPECT_LE(MaxChannelDifference(windows, portable), 8);
+                EXPECT_EQ(windows, portable);
             }
         }
     }
@@ -417,10 +423,22 @@ TEST_F(WindowsDll, WritesAnAviThroughTheConfirmedCompressionDialog)
     EXPECT_EQ(h, kWriteH);
     EXPECT_EQ(rate, 25.0f);
     EXPECT_EQ(length, kWriteFrames);
-    const qv::test::AviLayout layout = qv::test::ParseAvi(qv::test::ReadBytes(path));
+    // The platform's writer may leave zero bytes after the RIFF list, where
+    // the file was longer than what it finally wrote.
+    std::vector<uint8_t> bytes = qv::test::ReadBytes(path);
+    ASSERT_GE(bytes.size(), 8u);
+    const size_t riffEnd = size_t(qv::test::AviLayout{}.U32(bytes, 4)) + 8;
+    ASSERT_LE(riffEnd, bytes.size());
+    EXPECT_TRUE(std::all_of(bytes.begin() + std::ptrdiff_t(riffEnd), bytes.end(), [](uint8_t b) { return b == 0; }));
+    bytes.resize(riffEnd);
+    const qv::test::AviLayout layout = qv::test::ParseAvi(bytes);
     ASSERT_TRUE(layout.valid);
     EXPECT_EQ(layout.U32(layout.strh, 20), 100u) << "scale";
     EXPECT_EQ(layout.U32(layout.strh, 24), 2500u) << "rate";
+    // Uncompressed frames are all key frames, so the platform's own reader
+    // serves each as itself.
+    ASSERT_EQ(layout.index.size(), size_t(kWriteFrames));
+    for (const qv::test::AviIndexEntry& entry : layout.index) EXPECT_EQ(entry.flags & 0x10u, 0x10u);
     for (int32_t position = 0; position < kWriteFrames; ++position) {
         int32_t result = -1;
         const std::vector<uint32_t> words = PortableFrame(path, position, 1.0f, kWriteW, kWriteH, &result);

@@ -103,11 +103,19 @@ void FreeCompressorOptions(AVICOMPRESSOPTIONS* options)
     AVISaveOptionsFree(1, chosen);
 }
 
+// The reader opens files without a writer's AVIFileInit, and the service
+// cannot open anything in a thread where COM is not set up: each open stream
+// holds one initialisation of its own (counted by the platform, so it does
+// not disturb a writer's) until it is released.
 InputStream* OpenInputStream(const char* fileName)
 {
     if (fileName == nullptr) return nullptr;
+    AVIFileInit();
     PAVISTREAM stream = nullptr;
-    if (AVIStreamOpenFromFileA(&stream, fileName, streamtypeVIDEO, 0, OF_READ, nullptr) != 0) return nullptr;
+    if (AVIStreamOpenFromFileA(&stream, fileName, streamtypeVIDEO, 0, OF_READ, nullptr) != 0) {
+        AVIFileExit();
+        return nullptr;
+    }
     return reinterpret_cast<InputStream*>(stream);
 }
 
@@ -134,6 +142,10 @@ FrameDecoder* OpenFrameDecoder(InputStream* stream)
 const void* GetFrame(FrameDecoder* decoder, int32_t position) { return AVIStreamGetFrame(AsDecoder(decoder), position); }
 
 void Close(FrameDecoder* decoder) { AVIStreamGetFrameClose(AsDecoder(decoder)); }
-void Release(InputStream* stream) { AVIStreamRelease(AsStream(stream)); }
+void Release(InputStream* stream)
+{
+    AVIStreamRelease(AsStream(stream));
+    AVIFileExit();
+}
 
 }  // namespace qv::vsvc
