@@ -12,7 +12,7 @@ cmake --preset win32 > /dev/null
 cmake --build --preset win32 -j "$(nproc)"
 echo "test-windows: built build-win32/Quorvane.dll"
 
-portable_test=build/tests/test_windows_dll
+portable_test=${QUORVANE_PORTABLE_TEST:-build/tests/test_windows_dll}
 if [ ! -x "$portable_test" ]; then
   echo "test-windows: $portable_test is missing (run scripts/test.sh first)" >&2
   exit 1
@@ -52,9 +52,12 @@ export DISPLAY=$display
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "test-windows: making the Wine prefix $WINEPREFIX (once)"
+  timeout 1800 wineboot -i < /dev/null > /dev/null 2>&1
+  wineserver -k > /dev/null 2>&1 || true
 fi
-timeout 1200 wineboot -u < /dev/null > /dev/null 2>&1
-wineserver -w
+# One Wine server for the whole run keeps its service processes alive
+# between the programs that it starts.
+wineserver -p
 
 QUORVANE_WIN32_DIR=build-win32 "$portable_test" --gtest_filter='WindowsDll.*'
 echo "test-windows: the Windows library passed under Wine"

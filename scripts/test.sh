@@ -39,6 +39,10 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_BUILD_BENCH=OFF
 echo "test: both suites passed"
 
+# The 32-bit Windows library: built, its export table read, and a Windows
+# host run under Wine against the portable build.
+./scripts/test-windows.sh
+
 # Every fuzz target for a short while, so that regressions show; a failing
 # input is kept under fuzz/regressions/ and replayed by the suites above.
 if command -v clang++ > /dev/null; then

@@ -15,6 +15,9 @@ int RunExports(const char* dll)
     Library library(dll);
     std::printf("loaded=%d\n", library.loaded() ? 1 : 0);
     if (!library.loaded()) return 1;
+    // Loading ran the process-attach call; the thread calls must succeed too.
+    std::printf("thread-attach=%d thread-detach=%d\n", library.CallEntryPoint(DLL_THREAD_ATTACH),
+                library.CallEntryPoint(DLL_THREAD_DETACH));
     const uint32_t zeros[19] = {};
     for (int i = 0; i < int(Export::Count); ++i) {
         const ExportName& name = NameOf(Export(i));

@@ -38,3 +38,14 @@ bool Library::AllBound() const
         if (address == nullptr) return false;
     return loaded();
 }
+
+int Library::CallEntryPoint(DWORD reason) const
+{
+    if (module_ == nullptr) return -1;
+    const auto* base = reinterpret_cast<const unsigned char*>(module_);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    using Entry = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
+    const auto entry = reinterpret_cast<Entry>(const_cast<unsigned char*>(base) + nt->OptionalHeader.AddressOfEntryPoint);
+    return entry(module_, reason, nullptr);
+}

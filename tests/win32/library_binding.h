@@ -27,6 +27,9 @@ public:
     // Null when the export is missing.
     const void* Address(Export e) const { return addresses_[int(e)]; }
     bool AllBound() const;
+    // Calls the module's entry point (the runtime's start-up routine, which
+    // calls the library's load routine) for `reason`; its BOOL result.
+    int CallEntryPoint(DWORD reason) const;
 
 private:
     HMODULE module_;
