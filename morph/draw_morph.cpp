@@ -91,19 +91,30 @@ int32_t DrawMorphFrame(const DrawRequest& r)
         r.outHeight < 1)
         return MORPH_BAD_SIZE;
 
+    // A picture whose bitmap already holds exactly the words a read would
+    // give is sampled where it lies; only the others are copied.
     FrameRecord frame;
-    frame.src = Describe(AcquirePixels(BufferSlot::Source, PixelCount(r.srcWidth, r.srcHeight)), r.srcWidth, r.srcHeight);
+    uint32_t* const srcWords = gfx::DirectPixelWords(r.srcBitmap, r.srcWidth, r.srcHeight);
+    uint32_t* const dstWords = gfx::DirectPixelWords(r.dstBitmap, r.dstWidth, r.dstHeight);
+    frame.src = Describe(srcWords ? srcWords : AcquirePixels(BufferSlot::Source, PixelCount(r.srcWidth, r.srcHeight)),
+                         r.srcWidth, r.srcHeight);
     if (!frame.src.pixels) return FailAllocation();
-    frame.dst = Describe(AcquirePixels(BufferSlot::Destination, PixelCount(r.dstWidth, r.dstHeight)), r.dstWidth,
-                         r.dstHeight);
+    frame.dst = Describe(dstWords ? dstWords : AcquirePixels(BufferSlot::Destination, PixelCount(r.dstWidth, r.dstHeight)),
+                         r.dstWidth, r.dstHeight);
     if (!frame.dst.pixels) return FailAllocation();
-    frame.out = Describe(AcquirePixels(BufferSlot::Output, PixelCount(r.outWidth, r.outHeight)), r.outWidth, r.outHeight);
+    // The output is rendered in its bitmap too, unless that bitmap is also a
+    // picture, whose words must stay as they are until the end.
+    uint32_t* const outWords = r.outBitmap != r.srcBitmap && r.outBitmap != r.dstBitmap
+                                   ? gfx::DirectPixelWords(r.outBitmap, r.outWidth, r.outHeight)
+                                   : nullptr;
+    frame.out = Describe(outWords ? outWords : AcquirePixels(BufferSlot::Output, PixelCount(r.outWidth, r.outHeight)),
+                         r.outWidth, r.outHeight);
     if (!frame.out.pixels) return FailAllocation();
 
     FillWords(frame.out.pixels, frame.out.count, BackgroundFillPixel(*settings.backgroundColor));
 
-    ReadPicture(r.srcDC, r.srcBitmap, frame.src);
-    ReadPicture(r.dstDC, r.dstBitmap, frame.dst);
+    if (!srcWords) ReadPicture(r.srcDC, r.srcBitmap, frame.src);
+    if (!dstWords) ReadPicture(r.dstDC, r.dstBitmap, frame.dst);
     frame.morphWeight = DefaultMorphWeight(r.frameIndex, r.frameCount);
 
     if (*settings.renderFlags & (MORPH_USE_SOURCE | MORPH_USE_DEST)) {
@@ -112,6 +123,7 @@ int32_t DrawMorphFrame(const DrawRequest& r)
         RenderTriangles(frame, settings);
     }
 
+    if (outWords) return MORPH_OK;
     gfx::DibHeader header = TopDown32Header(frame.out.width, frame.out.height);
     gfx::SetDIBits(r.outDC, r.outBitmap, 0, static_cast<uint32_t>(frame.out.height), frame.out.pixels, &header,
                    gfx::kDibRgbColors);

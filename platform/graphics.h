@@ -78,6 +78,13 @@ uint32_t DibStride(int32_t width, int32_t bitsPerPixel);
 int32_t GetDIBits(QvDC dc, QvBitmap bitmap, uint32_t startScan, uint32_t scanLines, void* bits,
                   void* info, uint32_t usage);
 
+// The bitmap's own pixel words when a top-down 32-bit GetDIBits of `width` x
+// `height` pixels from row 0 would copy them unchanged: a 32-bit bitmap exactly
+// `width` pixels wide and at least `height` rows high. Null otherwise, and
+// always where the platform keeps bitmaps out of reach. A reader that only
+// reads can use them instead of a copy while the bitmap lives unchanged.
+uint32_t* DirectPixelWords(QvBitmap bitmap, int32_t width, int32_t height);
+
 // Writes a DIB described by `info` into `bitmap`, converting to the bitmap's
 // depth as GetDIBits does; a palette bitmap receives the nearest entry of its
 // own palette (the DIB's index where both tables hold the same colour there).

@@ -254,3 +254,65 @@ TEST(DrawMorphFrame, RandomScenesMatchTheReferenceWordForWord)
 }
 
 }  // namespace
+
+namespace {
+
+// 32-bit host bitmaps exactly as wide as the call's pictures are sampled and
+// rendered where they lie; wider ones are copied. Both must give the frame
+// of the reference, and rows or columns outside the call's sizes stay as the
+// host left them.
+TEST(DrawMorphFrame, BitmapsUsedInPlaceOrCopiedGiveTheSameFrame)
+{
+    std::mt19937 rng(20261208);
+    const uint32_t pad = 0x5A5A5A5Au;
+    for (int n = 0; n < 600; ++n) {
+        const RefScene scene = qvtest::RandomScene(rng);
+        RefScene expectedScene = scene;
+        const std::vector<uint32_t> expected = qvtest::ReferenceRender(expectedScene);
+        const int32_t layouts[3][2] = {{0, 3}, {1, 0}, {2, 2}};  // in place, copied, copied
+        for (const auto& layout : layouts) {
+            RefScene sc = scene;
+            std::vector<uint32_t> out;
+            ASSERT_EQ(qvtest::RenderOnLargerBitmaps(sc, layout[0], layout[1], out), MORPH_OK);
+            ASSERT_EQ(out, qvtest::Padded(expected, sc.outW, sc.outH, layout[0], layout[1], pad))
+                << "scene " << n << " extra columns " << layout[0] << " rows " << layout[1];
+            for (size_t t = 0; t < sc.triangles.size(); ++t)
+                ASSERT_EQ(std::memcmp(sc.triangles[t].v, expectedScene.triangles[t].v, 6), 0) << "scene " << n;
+        }
+    }
+}
+
+// A host may render into one of its pictures: the picture is read as it was
+// before the call, although the output fill and blocks go to the same bitmap.
+TEST(DrawMorphFrame, AnOutputBitmapThatIsAlsoAPictureIsReadAsItWasBeforeTheCall)
+{
+    std::mt19937 rng(8);
+    for (int n = 0; n < 300; ++n) {
+        RefScene sc = qvtest::RandomScene(rng);
+        const bool intoSource = n % 2 == 0;
+        // The picture that doubles as the output takes the output's size.
+        int16_t& w = intoSource ? sc.srcW : sc.dstW;
+        int16_t& h = intoSource ? sc.srcH : sc.dstH;
+        std::vector<uint32_t>& words = intoSource ? sc.src : sc.dst;
+        w = sc.outW;
+        h = sc.outH;
+        words.resize(static_cast<size_t>(w * h));
+        for (auto& p : words) p = static_cast<uint32_t>(rng());
+        RefScene expectedScene = sc;
+        const std::vector<uint32_t> expected = qvtest::ReferenceRender(expectedScene);
+
+        HostPicture src(sc.srcW, sc.srcH), dst(sc.dstW, sc.dstH);
+        src.SetWords(sc.src);
+        dst.SetWords(sc.dst);
+        HostPicture& shared = intoSource ? src : dst;
+        SetVars(&sc.background, &sc.lastTriangle, &sc.flags, &sc.blockSize);
+        ASSERT_EQ(DrawMorph(src.dc(), dst.dc(), shared.dc(), src.bitmap(), dst.bitmap(), shared.bitmap(),
+                            sc.frameX.data() + 3, sc.frameY.data() + 3, sc.weights.data() + 3, sc.controlPoints.data(),
+                            reinterpret_cast<MorphTriangle*>(sc.triangles.data()), sc.srcW, sc.srcH, sc.dstW, sc.dstH,
+                            sc.outW, sc.outH, sc.frameIndex, sc.frameCount),
+                  MORPH_OK);
+        ASSERT_EQ(shared.Words(), expected) << "scene " << n << (intoSource ? " into the source" : " into the destination");
+    }
+}
+
+}  // namespace

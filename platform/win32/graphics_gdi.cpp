@@ -32,6 +32,9 @@ int32_t SetDIBitsToDevice(QvDC dc, int32_t xDest, int32_t yDest, uint32_t width,
                                static_cast<const BITMAPINFO*>(info), usage);
 }
 
+// GDI keeps a bitmap's memory to itself.
+uint32_t* DirectPixelWords(QvBitmap, int32_t, int32_t) { return nullptr; }
+
 int32_t SetStretchBltMode(QvDC dc, int32_t mode) { return ::SetStretchBltMode(dc, mode); }
 
 int32_t StretchDIBits(QvDC dc, int32_t xDest, int32_t yDest, int32_t destWidth, int32_t destHeight, int32_t xSrc,

@@ -55,6 +55,36 @@ int32_t RenderThroughLibrary(RefScene& sc, std::vector<uint32_t>& out)
     return result;
 }
 
+std::vector<uint32_t> Padded(const std::vector<uint32_t>& words, int32_t w, int32_t h, int32_t extraColumns,
+                             int32_t extraRows, uint32_t pad)
+{
+    const auto wide = static_cast<size_t>(w + extraColumns);
+    std::vector<uint32_t> padded(wide * static_cast<size_t>(h + extraRows), pad);
+    for (size_t r = 0; r < static_cast<size_t>(h); ++r)
+        std::memcpy(&padded[r * wide], &words[r * static_cast<size_t>(w)], static_cast<size_t>(w) * 4);
+    return padded;
+}
+
+int32_t RenderOnLargerBitmaps(RefScene& sc, int32_t extraColumns, int32_t extraRows, std::vector<uint32_t>& out)
+{
+    const uint32_t pad = 0x5A5A5A5Au;
+    HostPicture src(sc.srcW + extraColumns, sc.srcH + extraRows), dst(sc.dstW + extraColumns, sc.dstH + extraRows),
+        outPic(sc.outW + extraColumns, sc.outH + extraRows);
+    src.SetWords(Padded(sc.src, sc.srcW, sc.srcH, extraColumns, extraRows, pad));
+    dst.SetWords(Padded(sc.dst, sc.dstW, sc.dstH, extraColumns, extraRows, pad));
+    outPic.SetWords(std::vector<uint32_t>(static_cast<size_t>(sc.outW + extraColumns) *
+                                              static_cast<size_t>(sc.outH + extraRows),
+                                          pad));
+    SetVars(&sc.background, &sc.lastTriangle, &sc.flags, &sc.blockSize);
+    const int32_t result =
+        DrawMorph(src.dc(), dst.dc(), outPic.dc(), src.bitmap(), dst.bitmap(), outPic.bitmap(), sc.frameX.data() + 3,
+                  sc.frameY.data() + 3, sc.weights.data() + 3, sc.controlPoints.data(),
+                  reinterpret_cast<MorphTriangle*>(sc.triangles.data()), sc.srcW, sc.srcH, sc.dstW, sc.dstH, sc.outW,
+                  sc.outH, sc.frameIndex, sc.frameCount);
+    out = outPic.Words();
+    return result;
+}
+
 RefScene RandomScene(std::mt19937& rng)
 {
     auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
