@@ -3,7 +3,9 @@
 // triangle write-back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -187,6 +189,64 @@ TEST(SpanKernels, Avx512IsByteIdenticalToPortable)
     if (!qv::morph::KernelAvailable(Kernel::Avx512)) GTEST_SKIP() << "processor has no AVX-512";
     ExpectSameAsPortable(Kernel::Avx512, 1500, WideScene);
     ExpectSameAsPortable(Kernel::Avx512, 400, GridMorphScene);
+}
+
+// Rows handed to the kernels directly, with columns around 2^30: far beyond
+// what 16-bit frame positions give, so the distances to the vertices wrap as
+// 32-bit numbers and the products cannot be stepped along the row. Every
+// kernel must still give the portable kernel's words.
+TEST(SpanKernels, RowsFarFromTheOriginMatchPortable)
+{
+    using namespace qv::morph;
+    std::mt19937 rng(11);
+    auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    std::vector<uint32_t> src(37 * 23), dst(29 * 31);
+    for (auto& p : src) p = static_cast<uint32_t>(rng());
+    for (auto& p : dst) p = static_cast<uint32_t>(rng());
+    const int32_t starts[] = {(1 << 30) - 9, -(1 << 30) + 3, INT32_MAX - 40, INT32_MIN + 5, (1 << 28) - 4,
+                              -(1 << 28) - 17};
+    for (int n = 0; n < 120; ++n) {
+        TriangleSetup s;
+        s.xTop = uniform(-300, 300), s.yTop = uniform(-50, 0);
+        s.xMid = uniform(-300, 300), s.yMid = uniform(0, 40);
+        s.xBottom = uniform(-300, 300), s.yBottom = uniform(40, 90);
+        for (auto* corners : {s.srcCorners, s.dstCorners})
+            for (int k = 0; k < 3; ++k) corners[k] = {uniform(-40, 80), uniform(-40, 80)};
+        const uint16_t flags = static_cast<uint16_t>(MORPH_USE_SOURCE | MORPH_USE_DEST |
+                                                     (n % 2 ? MORPH_BILINEAR : 0) | (n % 3 == 0 ? MORPH_KEY_COLOR : 0));
+        RowSpan rows[3];
+        for (int r = 0; r < 3; ++r) {
+            rows[r].y = uniform(-60, 100);
+            const float area = static_cast<float>(uniform(2, 4000)) * (uniform(0, 1) ? 1.0f : -1.0f);
+            rows[r].qTop = static_cast<float>(s.yTop - rows[r].y) / area;
+            rows[r].qMid = static_cast<float>(s.yMid - rows[r].y) / area;
+            rows[r].qBottom = static_cast<float>(s.yBottom - rows[r].y) / area;
+            rows[r].left = starts[uniform(0, 5)];
+            rows[r].right = static_cast<int32_t>(std::min<int64_t>(int64_t{rows[r].left} + uniform(0, 30), INT32_MAX));
+        }
+        const int16_t block = static_cast<int16_t>(uniform(1, 3));
+        std::vector<uint32_t> expected;
+        for (Kernel kernel : {Kernel::Portable, Kernel::Avx2, Kernel::Avx512}) {
+            if (!KernelAvailable(kernel)) continue;
+            KernelSwitch use(kernel);
+            std::vector<uint32_t> out(41 * 17, 0x00ABCDEFu);
+            FrameRecord frame;
+            frame.src = {src.data(), 37, 23, static_cast<uint32_t>(src.size())};
+            frame.dst = {dst.data(), 29, 31, static_cast<uint32_t>(dst.size())};
+            frame.out = {out.data(), 41, 17, static_cast<uint32_t>(out.size())};
+            frame.block = MakeBlockParams(block);
+            frame.morphWeight = 0.375f;
+            TriangleJob job;
+            job.frame = &frame;
+            job.setup = &s;
+            job.flags = flags;
+            job.key = src[5];
+            job.dissolve = &DissolveFactorsFor(frame.dissolve, frame.morphWeight);
+            ActiveSpanKernel()(job, rows, 3);
+            if (kernel == Kernel::Portable) expected = out;
+            else ASSERT_EQ(out, expected) << KernelName(kernel) << " case " << n;
+        }
+    }
 }
 
 TEST(SpanKernels, DefaultIsTheFastestAvailable)
