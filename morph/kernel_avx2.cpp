@@ -22,6 +22,10 @@ QV_SIMD VD Double(VI v) { return _mm256_cvtepi32_pd(v); }
 QV_SIMD VD Double(VF v) { return _mm256_cvtps_pd(v); }
 QV_SIMD VF Float(VD v) { return _mm256_cvtpd_ps(v); }
 QV_SIMD VI Trunc(VD v) { return _mm256_cvttpd_epi32(v); }
+QV_SIMD VI TruncF(VF v) { return _mm_cvttps_epi32(v); }
+QV_SIMD VF FloatOf(VI v) { return _mm_cvtepi32_ps(v); }
+QV_SIMD VF SubF(VF a, VF b) { return _mm_sub_ps(a, b); }
+QV_SIMD VF MulF(VF a, VF b) { return _mm_mul_ps(a, b); }
 QV_SIMD VD Splat(double v) { return _mm256_set1_pd(v); }
 QV_SIMD VI Splat32(uint32_t v) { return _mm_set1_epi32(static_cast<int32_t>(v)); }
 QV_SIMD VD AddD(VD a, VD b) { return _mm256_add_pd(a, b); }

@@ -27,6 +27,10 @@ QV_SIMD VD Double(VI v) { return _mm512_cvtepi32_pd(v); }
 QV_SIMD VD Double(VF v) { return _mm512_cvtps_pd(v); }
 QV_SIMD VF Float(VD v) { return _mm512_cvtpd_ps(v); }
 QV_SIMD VI Trunc(VD v) { return _mm512_cvttpd_epi32(v); }
+QV_SIMD VI TruncF(VF v) { return _mm256_cvttps_epi32(v); }
+QV_SIMD VF FloatOf(VI v) { return _mm256_cvtepi32_ps(v); }
+QV_SIMD VF SubF(VF a, VF b) { return _mm256_sub_ps(a, b); }
+QV_SIMD VF MulF(VF a, VF b) { return _mm256_mul_ps(a, b); }
 QV_SIMD VD Splat(double v) { return _mm512_set1_pd(v); }
 QV_SIMD VI Splat32(uint32_t v) { return _mm256_set1_epi32(static_cast<int32_t>(v)); }
 QV_SIMD VD AddD(VD a, VD b) { return _mm512_add_pd(a, b); }
