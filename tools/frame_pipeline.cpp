@@ -23,6 +23,7 @@ struct Slot {
     enum class State { Free, Rendering, Ready } state = State::Free;
     int frame = -1;
     HostPicture picture;
+    HostPicture prepared;  // what the job's prepare step made of the picture
 };
 
 class Pipeline {
@@ -49,7 +50,7 @@ public:
                     changed_.wait(lock, [&] { return failed_ || (slot.state == Slot::State::Ready && slot.frame == frame); });
                     if (failed_) break;
                 }
-                consume(frame, slot.picture);
+                consume(frame, job_.prepare ? slot.prepared : slot.picture);
                 {
                     std::lock_guard lock(mutex_);
                     slot.state = Slot::State::Free;
@@ -119,6 +120,7 @@ private:
                 vertices.weights0(), (reversed ? job_.mesh->reversedTable : job_.mesh->controlTable).data(),
                 triangles.data(), size.width, size.height, size.width, size.height, size.width, size.height,
                 reversed ? job_.frameCount - 1 - frame : frame, job_.frameCount - 1);
+            if (result == MORPH_OK && job_.prepare) slot->prepared = job_.prepare(slot->picture);
             {
                 std::lock_guard lock(mutex_);
                 if (result != MORPH_OK && !failed_) {

@@ -24,6 +24,9 @@ struct FrameJob {
     uint16_t renderFlags = MORPH_USE_SOURCE | MORPH_USE_DEST;
     int16_t blockSize = 1;
     int threads = 0;             // 0: one per core
+    // Work on each rendered frame that runs on the rendering threads; the
+    // consumer then receives its result instead of the frame. Empty: none.
+    std::function<HostPicture(const HostPicture& frame)> prepare;
 };
 
 // Called on the calling thread with frames first..end-1 in order. It may

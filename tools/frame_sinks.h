@@ -3,6 +3,7 @@
 // place). Opening checks the output before any frame is rendered.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,7 +30,11 @@ class FrameSink {
 public:
     virtual ~FrameSink() = default;
     // Throws CliError naming the file when the frame cannot be written.
+    // `frame` is a rendered frame, or what Prepare made of one.
     virtual void Write(int frameIndex, const HostPicture& frame) = 0;
+    // Work on a rendered frame that may run on any thread, several frames at
+    // once, before the frame reaches Write. Empty: none.
+    virtual std::function<HostPicture(const HostPicture& frame)> Preparation() const { return {}; }
     // Completes the output. Throws CliError when it is not complete.
     virtual void Finish() = 0;
     // "quorvane-demo.gif" or "frames/frame_0000.png ... frame_0029.png".

@@ -5,6 +5,7 @@
 
 #include "cli_error.h"
 #include "frame_sinks.h"
+#include "gif_frame_quantiser.h"
 
 namespace qvcli {
 
@@ -29,8 +30,10 @@ public:
     explicit GifSink(const SinkOptions& options) : options_(options), file_(options.target.path)
     {
         CheckReplaceable(options.target.path);
+        // Frames arrive reduced to 256 colours (Preparation), and the writer
+        // stores their palettes and indices as they are.
         const int32_t started = RenderAnimatedGIFStart(file_.temporaryPath().c_str(), options.size.width,
-                                                       options.size.height, 32, options.frameRate,
+                                                       options.size.height, 8, options.frameRate,
                                                        options.loopCount, &writer_);
         if (started == 0) return;
         if (started != 1) RenderAnimatedGIFEnd(writer_);
@@ -45,8 +48,14 @@ public:
         if (writer_ != nullptr) RenderAnimatedGIFEnd(writer_);
     }
 
+    std::function<HostPicture(const HostPicture& frame)> Preparation() const override { return QuantiseForGif; }
+
     void Write(int frameIndex, const HostPicture& frame) override
     {
+        if (GetHostBitmapDepth(frame.bitmap()) != 8) {
+            Write(frameIndex, QuantiseForGif(frame));
+            return;
+        }
         const int32_t result = RenderAnimatedGIF(frame.dc(), frame.bitmap(), 1, writer_);
         if (result != 0)
             throw CliError("cannot write frame " + std::to_string(frameIndex) + " to '" + options_.target.path +

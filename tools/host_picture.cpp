@@ -6,18 +6,19 @@
 
 namespace qvcli {
 
-HostPicture::HostPicture(int width, int height) : width_(width), height_(height)
+HostPicture::HostPicture(int width, int height, int depth) : width_(width), height_(height)
 {
-    bitmap_.reset(CreateHostBitmap(width, height, 32));
+    bitmap_.reset(CreateHostBitmap(width, height, depth));
     if (bitmap_) dc_.reset(CreateHostDC(bitmap_.get()));
     if (!bitmap_ || !dc_)
         throw CliError("no memory for a " + std::to_string(width) + "x" + std::to_string(height) + " picture");
 }
 
-uint32_t* HostPicture::row(int y) const
+uint32_t* HostPicture::row(int y) const { return reinterpret_cast<uint32_t*>(bytes(y)); }
+
+uint8_t* HostPicture::bytes(int y) const
 {
-    uint8_t* bits = GetHostBitmapBits(bitmap_.get());
-    return reinterpret_cast<uint32_t*>(bits + static_cast<std::ptrdiff_t>(y) * GetHostBitmapStride(bitmap_.get()));
+    return GetHostBitmapBits(bitmap_.get()) + static_cast<std::ptrdiff_t>(y) * GetHostBitmapStride(bitmap_.get());
 }
 
 std::unique_ptr<HostDC, void (*)(HostDC*)> HostPicture::NewDC() const

@@ -1,4 +1,5 @@
-// A 32-bit host bitmap with its own device context, owned as one value.
+// A host bitmap (32 bits unless asked otherwise) with its own device
+// context, owned as one value.
 #pragma once
 
 #include <quorvane/host.h>
@@ -12,7 +13,7 @@ class HostPicture {
 public:
     HostPicture() = default;
     // Throws CliError when the bitmap cannot be made (size or memory).
-    HostPicture(int width, int height);
+    HostPicture(int width, int height, int depth = 32);
 
     HostBitmap* bitmap() const { return bitmap_.get(); }
     HostDC* dc() const { return dc_.get(); }
@@ -20,8 +21,10 @@ public:
     int height() const { return height_; }
     explicit operator bool() const { return bitmap_ != nullptr; }
 
-    // Row y (0 = top) as 0x00RRGGBB words.
+    // Row y (0 = top) as 0x00RRGGBB words (32-bit pictures).
     uint32_t* row(int y) const;
+    // Row y (0 = top) as bytes, whatever the depth.
+    uint8_t* bytes(int y) const;
 
     // A device context of its own on the same bitmap, for a second reader.
     std::unique_ptr<HostDC, void (*)(HostDC*)> NewDC() const;

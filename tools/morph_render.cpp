@@ -167,6 +167,7 @@ void RenderMorph(const HostPicture& source, const HostPicture& dest, const Morph
     sink.firstFrame = job.first;
 
     std::unique_ptr<FrameSink> output = OpenFrameSink(sink);
+    job.prepare = output->Preparation();
     ProgressBar progress(job.end - job.first, "rendering", !options.quiet && StderrIsTerminal());
     int written = 0;
     try {
