@@ -36,6 +36,7 @@ QV_SIMD VI Splat32(uint32_t v) { return _mm256_set1_epi32(static_cast<int32_t>(v
 QV_SIMD VD AddD(VD a, VD b) { return _mm512_add_pd(a, b); }
 QV_SIMD VD SubD(VD a, VD b) { return _mm512_sub_pd(a, b); }
 QV_SIMD VD MulD(VD a, VD b) { return _mm512_mul_pd(a, b); }
+QV_SIMD VD MulAddD(VD a, VD b, VD c) { return _mm512_fmadd_pd(a, b, c); }
 QV_SIMD VI AddI(VI a, VI b) { return _mm256_add_epi32(a, b); }
 QV_SIMD VI SubI(VI a, VI b) { return _mm256_sub_epi32(a, b); }
 QV_SIMD VI MulI(VI a, VI b) { return _mm256_mullo_epi32(a, b); }

@@ -10,7 +10,7 @@ bool ProcessorHas(Kernel kernel)
 #if defined(__x86_64__) || defined(__i386__)
     switch (kernel) {
     case Kernel::Portable: return true;
-    case Kernel::Avx2: return __builtin_cpu_supports("avx2");
+    case Kernel::Avx2: return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     case Kernel::Avx512:
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
                __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");

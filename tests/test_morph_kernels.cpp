@@ -127,6 +127,30 @@ qvtest::RefScene GridMorphScene(std::mt19937& rng)
     return sc;
 }
 
+// A grid morph whose source map is the identity and whose destination map
+// doubles every coordinate: the exact mapped positions fall on whole and half
+// pixels, where the last bit of each weight and the order of the sums decide
+// the pixel that is read.
+qvtest::RefScene AlignedGridScene(std::mt19937& rng)
+{
+    qvtest::RefScene sc = GridMorphScene(rng);
+    sc.dstW = static_cast<int16_t>(2 * sc.outW - 1);
+    sc.dstH = static_cast<int16_t>(2 * sc.outH - 1);
+    sc.dst.resize(static_cast<size_t>(sc.dstW * sc.dstH));
+    for (auto& p : sc.dst) p = static_cast<uint32_t>(rng());
+    const size_t points = (sc.controlPoints.size() - 2) / 4;
+    for (size_t k = 1; k <= points; ++k) {
+        // Stored positions are picture positions less 2.
+        const int x = sc.frameX[k + 3], y = sc.frameY[k + 3];
+        sc.controlPoints[4 * k - 1] = static_cast<int16_t>(x - 2);
+        sc.controlPoints[4 * k - 2] = static_cast<int16_t>(y - 2);
+        sc.controlPoints[4 * k + 1] = static_cast<int16_t>(2 * x - 2);
+        sc.controlPoints[4 * k] = static_cast<int16_t>(2 * y - 2);
+    }
+    sc.flags = static_cast<uint16_t>(sc.flags & ~MORPH_WEIGHT_SMOOTH);
+    return sc;
+}
+
 template <typename MakeScene>
 void ExpectSameAsPortable(Kernel kernel, int scenes, MakeScene make)
 {
@@ -177,11 +201,25 @@ TEST(SpanKernels, PortableKernelMatchesTheReferenceOnGridMorphs)
     }
 }
 
+TEST(SpanKernels, PortableKernelMatchesTheReferenceOnAlignedGrids)
+{
+    KernelSwitch use(Kernel::Portable);
+    std::mt19937 rng(97);
+    for (int n = 0; n < 150; ++n) {
+        qvtest::RefScene scene = AlignedGridScene(rng);
+        qvtest::RefScene refScene = scene;
+        std::vector<uint32_t> actual;
+        ASSERT_EQ(qvtest::RenderThroughLibrary(scene, actual), MORPH_OK);
+        ASSERT_EQ(actual, qvtest::ReferenceRender(refScene)) << "scene " << n;
+    }
+}
+
 TEST(SpanKernels, Avx2IsByteIdenticalToPortable)
 {
     if (!qv::morph::KernelAvailable(Kernel::Avx2)) GTEST_SKIP() << "processor has no AVX2";
     ExpectSameAsPortable(Kernel::Avx2, 1500, WideScene);
     ExpectSameAsPortable(Kernel::Avx2, 400, GridMorphScene);
+    ExpectSameAsPortable(Kernel::Avx2, 300, AlignedGridScene);
 }
 
 TEST(SpanKernels, Avx512IsByteIdenticalToPortable)
@@ -189,41 +227,30 @@ TEST(SpanKernels, Avx512IsByteIdenticalToPortable)
     if (!qv::morph::KernelAvailable(Kernel::Avx512)) GTEST_SKIP() << "processor has no AVX-512";
     ExpectSameAsPortable(Kernel::Avx512, 1500, WideScene);
     ExpectSameAsPortable(Kernel::Avx512, 400, GridMorphScene);
+    ExpectSameAsPortable(Kernel::Avx512, 300, AlignedGridScene);
 }
 
-// Rows handed to the kernels directly, with columns around 2^30: far beyond
-// what 16-bit frame positions give, so the distances to the vertices wrap as
-// 32-bit numbers and the products cannot be stepped along the row. Every
-// kernel must still give the portable kernel's words.
-TEST(SpanKernels, RowsFarFromTheOriginMatchPortable)
+// Rows handed to the kernels directly, three per case, each kernel's output
+// against the portable kernel's. `makeRow` fills a row's factors and span.
+template <typename MakeRow>
+void ExpectRowsMatchPortable(std::mt19937& rng, int cases, int cornerRange, MakeRow makeRow)
 {
     using namespace qv::morph;
-    std::mt19937 rng(11);
     auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     std::vector<uint32_t> src(37 * 23), dst(29 * 31);
     for (auto& p : src) p = static_cast<uint32_t>(rng());
     for (auto& p : dst) p = static_cast<uint32_t>(rng());
-    const int32_t starts[] = {(1 << 30) - 9, -(1 << 30) + 3, INT32_MAX - 40, INT32_MIN + 5, (1 << 28) - 4,
-                              -(1 << 28) - 17};
-    for (int n = 0; n < 120; ++n) {
+    for (int n = 0; n < cases; ++n) {
         TriangleSetup s;
         s.xTop = uniform(-300, 300), s.yTop = uniform(-50, 0);
         s.xMid = uniform(-300, 300), s.yMid = uniform(0, 40);
         s.xBottom = uniform(-300, 300), s.yBottom = uniform(40, 90);
         for (auto* corners : {s.srcCorners, s.dstCorners})
-            for (int k = 0; k < 3; ++k) corners[k] = {uniform(-40, 80), uniform(-40, 80)};
+            for (int k = 0; k < 3; ++k) corners[k] = {uniform(-cornerRange, cornerRange), uniform(-cornerRange, cornerRange)};
         const uint16_t flags = static_cast<uint16_t>(MORPH_USE_SOURCE | MORPH_USE_DEST |
                                                      (n % 2 ? MORPH_BILINEAR : 0) | (n % 3 == 0 ? MORPH_KEY_COLOR : 0));
         RowSpan rows[3];
-        for (int r = 0; r < 3; ++r) {
-            rows[r].y = uniform(-60, 100);
-            const float area = static_cast<float>(uniform(2, 4000)) * (uniform(0, 1) ? 1.0f : -1.0f);
-            rows[r].qTop = static_cast<float>(s.yTop - rows[r].y) / area;
-            rows[r].qMid = static_cast<float>(s.yMid - rows[r].y) / area;
-            rows[r].qBottom = static_cast<float>(s.yBottom - rows[r].y) / area;
-            rows[r].left = starts[uniform(0, 5)];
-            rows[r].right = static_cast<int32_t>(std::min<int64_t>(int64_t{rows[r].left} + uniform(0, 30), INT32_MAX));
-        }
+        for (RowSpan& row : rows) makeRow(s, row);
         const int16_t block = static_cast<int16_t>(uniform(1, 3));
         std::vector<uint32_t> expected;
         for (Kernel kernel : {Kernel::Portable, Kernel::Avx2, Kernel::Avx512}) {
@@ -247,6 +274,48 @@ TEST(SpanKernels, RowsFarFromTheOriginMatchPortable)
             else ASSERT_EQ(out, expected) << KernelName(kernel) << " case " << n;
         }
     }
+}
+
+// Columns around 2^30: far beyond what 16-bit frame positions give, so the
+// distances to the vertices wrap as 32-bit numbers and the products cannot
+// be stepped along the row.
+TEST(SpanKernels, RowsFarFromTheOriginMatchPortable)
+{
+    std::mt19937 rng(11);
+    auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const int32_t starts[] = {(1 << 30) - 9, -(1 << 30) + 3, INT32_MAX - 40, INT32_MIN + 5, (1 << 28) - 4,
+                              -(1 << 28) - 17};
+    ExpectRowsMatchPortable(rng, 120, 60, [&](const qv::morph::TriangleSetup& s, qv::morph::RowSpan& row) {
+        row.y = uniform(-60, 100);
+        const float area = static_cast<float>(uniform(2, 4000)) * (uniform(0, 1) ? 1.0f : -1.0f);
+        row.qTop = static_cast<float>(s.yTop - row.y) / area;
+        row.qMid = static_cast<float>(s.yMid - row.y) / area;
+        row.qBottom = static_cast<float>(s.yBottom - row.y) / area;
+        row.left = starts[uniform(0, 5)];
+        row.right = static_cast<int32_t>(std::min<int64_t>(int64_t{row.left} + uniform(0, 30), INT32_MAX));
+    });
+}
+
+// Row factors of every magnitude and large corners: the weights' products
+// with the corners then have far-apart exponents, their sums round, and the
+// order and rounding of every step of the mapping shows in the pixels read
+// and, through the bilinear fractions, in the channel values.
+TEST(SpanKernels, RowFactorsOfEveryMagnitudeMatchPortable)
+{
+    std::mt19937 rng(12);
+    auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const auto factor = [&] {
+        const float f = std::ldexp(static_cast<float>(uniform(1 << 23, (1 << 24) - 1)), uniform(-63, -19));
+        return uniform(0, 1) ? f : -f;
+    };
+    ExpectRowsMatchPortable(rng, 3000, 30000, [&](const qv::morph::TriangleSetup&, qv::morph::RowSpan& row) {
+        row.y = uniform(-60, 100);
+        row.qTop = factor();
+        row.qMid = factor();
+        row.qBottom = factor();
+        row.left = uniform(-400, 400);
+        row.right = row.left + uniform(0, 40);
+    });
 }
 
 TEST(SpanKernels, DefaultIsTheFastestAvailable)
