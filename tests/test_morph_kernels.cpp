@@ -175,12 +175,13 @@ void ExpectSameAsPortable(Kernel kernel, int scenes, MakeScene make)
     }
 }
 
-TEST(SpanKernels, PortableKernelMatchesTheReferenceOnWideScenes)
+template <typename MakeScene>
+void ExpectPortableMatchesReference(unsigned seed, int scenes, MakeScene make)
 {
     KernelSwitch use(Kernel::Portable);
-    std::mt19937 rng(99);
-    for (int n = 0; n < 500; ++n) {
-        qvtest::RefScene scene = WideScene(rng);
+    std::mt19937 rng(seed);
+    for (int n = 0; n < scenes; ++n) {
+        qvtest::RefScene scene = make(rng);
         qvtest::RefScene refScene = scene;
         std::vector<uint32_t> actual;
         ASSERT_EQ(qvtest::RenderThroughLibrary(scene, actual), MORPH_OK);
@@ -188,30 +189,11 @@ TEST(SpanKernels, PortableKernelMatchesTheReferenceOnWideScenes)
     }
 }
 
-TEST(SpanKernels, PortableKernelMatchesTheReferenceOnGridMorphs)
+TEST(SpanKernels, PortableKernelMatchesTheReference)
 {
-    KernelSwitch use(Kernel::Portable);
-    std::mt19937 rng(98);
-    for (int n = 0; n < 200; ++n) {
-        qvtest::RefScene scene = GridMorphScene(rng);
-        qvtest::RefScene refScene = scene;
-        std::vector<uint32_t> actual;
-        ASSERT_EQ(qvtest::RenderThroughLibrary(scene, actual), MORPH_OK);
-        ASSERT_EQ(actual, qvtest::ReferenceRender(refScene)) << "scene " << n;
-    }
-}
-
-TEST(SpanKernels, PortableKernelMatchesTheReferenceOnAlignedGrids)
-{
-    KernelSwitch use(Kernel::Portable);
-    std::mt19937 rng(97);
-    for (int n = 0; n < 150; ++n) {
-        qvtest::RefScene scene = AlignedGridScene(rng);
-        qvtest::RefScene refScene = scene;
-        std::vector<uint32_t> actual;
-        ASSERT_EQ(qvtest::RenderThroughLibrary(scene, actual), MORPH_OK);
-        ASSERT_EQ(actual, qvtest::ReferenceRender(refScene)) << "scene " << n;
-    }
+    ExpectPortableMatchesReference(99, 500, WideScene);
+    ExpectPortableMatchesReference(98, 200, GridMorphScene);
+    ExpectPortableMatchesReference(97, 150, AlignedGridScene);
 }
 
 TEST(SpanKernels, Avx2IsByteIdenticalToPortable)

@@ -39,22 +39,6 @@ void HostPicture::SetWords(const std::vector<uint32_t>& words)
                     static_cast<size_t>(w) * 4);
 }
 
-int32_t RenderThroughLibrary(RefScene& sc, std::vector<uint32_t>& out)
-{
-    HostPicture src(sc.srcW, sc.srcH), dst(sc.dstW, sc.dstH), outPic(sc.outW, sc.outH);
-    src.SetWords(sc.src);
-    dst.SetWords(sc.dst);
-    SetVars(&sc.background, &sc.lastTriangle, &sc.flags, &sc.blockSize);
-    static_assert(sizeof(RefTriangle) == sizeof(MorphTriangle));
-    const int32_t result =
-        DrawMorph(src.dc(), dst.dc(), outPic.dc(), src.bitmap(), dst.bitmap(), outPic.bitmap(), sc.frameX.data() + 3,
-                  sc.frameY.data() + 3, sc.weights.data() + 3, sc.controlPoints.data(),
-                  reinterpret_cast<MorphTriangle*>(sc.triangles.data()), sc.srcW, sc.srcH, sc.dstW, sc.dstH, sc.outW,
-                  sc.outH, sc.frameIndex, sc.frameCount);
-    out = outPic.Words();
-    return result;
-}
-
 std::vector<uint32_t> Padded(const std::vector<uint32_t>& words, int32_t w, int32_t h, int32_t extraColumns,
                              int32_t extraRows, uint32_t pad)
 {
@@ -72,9 +56,8 @@ int32_t RenderOnLargerBitmaps(RefScene& sc, int32_t extraColumns, int32_t extraR
         outPic(sc.outW + extraColumns, sc.outH + extraRows);
     src.SetWords(Padded(sc.src, sc.srcW, sc.srcH, extraColumns, extraRows, pad));
     dst.SetWords(Padded(sc.dst, sc.dstW, sc.dstH, extraColumns, extraRows, pad));
-    outPic.SetWords(std::vector<uint32_t>(static_cast<size_t>(sc.outW + extraColumns) *
-                                              static_cast<size_t>(sc.outH + extraRows),
-                                          pad));
+    outPic.SetWords(Padded(std::vector<uint32_t>(static_cast<size_t>(sc.outW) * static_cast<size_t>(sc.outH), 0),
+                           sc.outW, sc.outH, extraColumns, extraRows, pad));
     SetVars(&sc.background, &sc.lastTriangle, &sc.flags, &sc.blockSize);
     const int32_t result =
         DrawMorph(src.dc(), dst.dc(), outPic.dc(), src.bitmap(), dst.bitmap(), outPic.bitmap(), sc.frameX.data() + 3,
@@ -84,6 +67,8 @@ int32_t RenderOnLargerBitmaps(RefScene& sc, int32_t extraColumns, int32_t extraR
     out = outPic.Words();
     return result;
 }
+
+int32_t RenderThroughLibrary(RefScene& sc, std::vector<uint32_t>& out) { return RenderOnLargerBitmaps(sc, 0, 0, out); }
 
 RefScene RandomScene(std::mt19937& rng)
 {
