@@ -151,9 +151,11 @@ int main(int argc, char** argv)
     for (const auto& size : sizes) {
         const int w = size[0], h = size[1];
         qvbench::Scene scene = qvbench::MakeScene(w, h, 16, 10, 0.4f);
-        HostPic src(w, h, &scene.src), dst(w, h, &scene.dst), out(w, h, nullptr);
-        cv::Mat cvSrc(h, w, CV_8UC4, scene.src.data()), cvDst(h, w, CV_8UC4, scene.dst.data());
-        cv::Mat cvOut(h, w, CV_8UC4);
+        HostPic src(w, h, &scene.src), dst(w, h, &scene.dst), out(w, h, nullptr), peerOut(w, h, nullptr);
+        // The peer works on the very same pictures in memory, and on an
+        // output of the same kind.
+        cv::Mat cvSrc(h, w, CV_8UC4, GetHostBitmapBits(src.bitmap)), cvDst(h, w, CV_8UC4, GetHostBitmapBits(dst.bitmap));
+        cv::Mat cvOut(h, w, CV_8UC4, GetHostBitmapBits(peerOut.bitmap));
         for (int bilinear : samplings) {
             // The peer and every block size take turns in short batches of
             // frames, so that a slow spell of the machine weighs on all of them

@@ -1,6 +1,11 @@
 // Host bitmaps: creation limits, pixel access and palettes.
+#include <cstdlib>
 #include <cstring>
 #include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "platform/graphics.h"
 #include "platform/portable/host_objects.h"
@@ -17,7 +22,23 @@ bool SupportedDepth(int32_t depth)
 // value, whatever the callers compute with it.
 constexpr uint64_t kMaxPictureBytes = INT32_MAX;
 
+constexpr uint64_t kHugePage = uint64_t{2} << 20;
+
 }  // namespace
+
+void FreePixelBytes::operator()(uint8_t* bytes) const { std::free(bytes); }
+
+PixelBytes AllocatePixelBytes(uint64_t bytes)
+{
+    if (bytes < 2 * kHugePage) return PixelBytes(static_cast<uint8_t*>(std::malloc(bytes)));
+    const uint64_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    PixelBytes memory(static_cast<uint8_t*>(std::aligned_alloc(kHugePage, rounded)));
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // Only advice: without huge pages the memory works all the same.
+    if (memory) madvise(memory.get(), rounded, MADV_HUGEPAGE);
+#endif
+    return memory;
+}
 
 extern "C" {
 
@@ -31,7 +52,7 @@ QV_API HostBitmap* CreateHostBitmap(int32_t width, int32_t height, int32_t bitsP
 
     auto* bitmap = new (std::nothrow) HostBitmap;
     if (bitmap == nullptr) return nullptr;
-    bitmap->bits.reset(new (std::nothrow) uint8_t[bytes]);
+    bitmap->bits = AllocatePixelBytes(bytes);
     if (!bitmap->bits) {
         delete bitmap;
         return nullptr;
