@@ -2,8 +2,10 @@
 // and windows.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <set>
+#include <string>
 
 #include "platform/window.h"
 #include "support/host_pictures.h"
@@ -51,6 +53,32 @@ TEST(HostBitmapCreate, AcceptsEverySupportedDepth)
         ASSERT_NE(bits, nullptr);
         const int32_t bytes = GetHostBitmapStride(bitmap.get()) * 3;
         for (int32_t i = 0; i < bytes; ++i) ASSERT_EQ(bits[i], 0) << "byte " << i;
+    }
+}
+
+// Pictures of 4 MiB and more take memory on 2 MiB boundaries (for huge
+// pages), rounded up; smaller ones do not. Both kinds start all black and
+// are writable to their last byte.
+TEST(HostBitmapCreate, LargePicturesAreAlignedZeroedAndWhole)
+{
+    const struct {
+        int32_t width, height, depth;
+        bool aligned;
+    } cases[] = {{1024, 1023, 32, false}, {1024, 1024, 32, true}, {1921, 1081, 24, true}, {1920, 1080, 32, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        auto bitmap = MakeBitmap(c.width, c.height, c.depth);
+        ASSERT_NE(bitmap, nullptr);
+        uint8_t* bits = GetHostBitmapBits(bitmap.get());
+        const size_t bytes = static_cast<size_t>(GetHostBitmapStride(bitmap.get())) * static_cast<size_t>(c.height);
+        if (c.aligned) {
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(bits) % (uintptr_t{2} << 20), 0u);
+        }
+        size_t nonZero = 0;
+        for (size_t i = 0; i < bytes; ++i) nonZero += bits[i] != 0;
+        EXPECT_EQ(nonZero, 0u);
+        bits[bytes - 1] = 0xAB;
+        EXPECT_EQ(bits[bytes - 1], 0xAB);
     }
 }
 
