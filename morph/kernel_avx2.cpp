@@ -36,7 +36,6 @@ QV_SIMD VI AddI(VI a, VI b) { return _mm_add_epi32(a, b); }
 QV_SIMD VI SubI(VI a, VI b) { return _mm_sub_epi32(a, b); }
 QV_SIMD VI MulI(VI a, VI b) { return _mm_mullo_epi32(a, b); }
 QV_SIMD VI AndI(VI a, VI b) { return _mm_and_si128(a, b); }
-QV_SIMD VI AndNotI(VI a, VI b) { return _mm_andnot_si128(a, b); }
 QV_SIMD VI OrI(VI a, VI b) { return _mm_or_si128(a, b); }
 QV_SIMD VI XorI(VI a, VI b) { return _mm_xor_si128(a, b); }
 QV_SIMD VI EqI(VI a, VI b) { return _mm_cmpeq_epi32(a, b); }

@@ -41,7 +41,6 @@ QV_SIMD VI AddI(VI a, VI b) { return _mm256_add_epi32(a, b); }
 QV_SIMD VI SubI(VI a, VI b) { return _mm256_sub_epi32(a, b); }
 QV_SIMD VI MulI(VI a, VI b) { return _mm256_mullo_epi32(a, b); }
 QV_SIMD VI AndI(VI a, VI b) { return _mm256_and_si256(a, b); }
-QV_SIMD VI AndNotI(VI a, VI b) { return _mm256_andnot_si256(a, b); }
 QV_SIMD VI OrI(VI a, VI b) { return _mm256_or_si256(a, b); }
 QV_SIMD VI XorI(VI a, VI b) { return _mm256_xor_si256(a, b); }
 QV_SIMD VI EqI(VI a, VI b) { return _mm256_cmpeq_epi32(a, b); }

@@ -30,7 +30,7 @@ class FrameSink {
 public:
     virtual ~FrameSink() = default;
     // Throws CliError naming the file when the frame cannot be written.
-    // `frame` is a rendered frame, or what Prepare made of one.
+    // `frame` is a rendered frame, or what Preparation made of one.
     virtual void Write(int frameIndex, const HostPicture& frame) = 0;
     // Work on a rendered frame that may run on any thread, several frames at
     // once, before the frame reaches Write. Empty: none.

@@ -90,8 +90,8 @@ int32_t GetDIBits(QvDC, QvBitmap bitmap, uint32_t startScan, uint32_t scanLines,
     }
 }
 
-// A 32-bit bitmap row is exactly width words (no padding), and its storage is
-// a byte array, in which the words may live.
+// A 32-bit bitmap row is exactly width words (no padding), and its storage
+// comes from malloc or aligned_alloc, where the words may live.
 uint32_t* DirectPixelWords(QvBitmap bitmap, int32_t width, int32_t height)
 {
     if (bitmap == nullptr || !bitmap->bits || bitmap->depth != 32) return nullptr;
