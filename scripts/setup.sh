@@ -12,12 +12,28 @@ packages=(
   libqhull-dev
   libopencv-dev
   clang libclang-rt-14-dev
+  # The editor: its HTTP server and JSON, face landmarks (dlib and its
+  # 68-point model), and the browser its tests drive.
+  libcpp-httplib-dev nlohmann-json3-dev libdlib-dev libdlib-data
+  chromium
+  # The Python package and distributed rendering, and face photographs for tests.
+  python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest
+  python3-dask python3-distributed python3-pil python3-skimage
+  # Output checks with an independent demuxer, and WebP tools.
+  gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-libav webp
+  # Cross-building FreeImage for the Windows tests from Debian's sources.
+  dpkg-dev nasm libz-mingw-w64-dev
   # The 32-bit Windows library and its tests: MinGW-w64, Wine (32-bit, so
   # the i386 architecture is added), a virtual display for the compression
   # dialog, and qemu-i386 for machines that cannot run 32-bit code.
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 xvfb qemu-user
 )
+
+# Node.js with npm comes with the machine (the browser tests need only
+# node and npm); Debian's npm package conflicts with that build, so Debian's
+# nodejs and npm are installed only where no node is present.
+command -v node > /dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
