@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "support/gif_decoded.h"
-#include "support/gif_host_picture.h"
+#include "support/host_picture.h"
 #include "support/gif_test_files.h"
 
 namespace {
