@@ -9,6 +9,7 @@
 #include "frame_sinks.h"
 #include "interrupt.h"
 #include "progress_bar.h"
+#include "stale_partial_files.h"
 
 namespace qvcli {
 
@@ -143,6 +144,10 @@ void RenderMorph(const HostPicture& source, const HostPicture& dest, const Morph
     job.end = options.range.end.value_or(options.frames);
     job.backgroundWord = BackgroundWord(options);
     job.renderFlags = RenderFlags(options);
+    // At the first and last frames every point stands where it is in the
+    // picture shown, and nearest-pixel sampling gives that picture exactly,
+    // while the renderer's bilinear weights lose a level in most pixels.
+    if (options.bilinear) job.endRenderFlags = static_cast<uint16_t>(job.renderFlags & ~MORPH_BILINEAR);
     job.blockSize = static_cast<int16_t>(options.block);
     job.threads = options.threads;
 
@@ -166,13 +171,19 @@ void RenderMorph(const HostPicture& source, const HostPicture& dest, const Morph
     sink.frameTotal = job.end - job.first;
     sink.firstFrame = job.first;
 
+    const bool numbered = options.output.kind == OutputKind::Still;
+    CleanUpStalePartialFiles(options.output.path, numbered);
+    OutputFolder folder(numbered ? FrameFileName(options.output.path, job.first) : options.output.path);
+    SetInterruptedOutput(options.output.path);
     std::unique_ptr<FrameSink> output = OpenFrameSink(sink);
     job.prepare = output->Preparation();
+    job.checkStop = [&] {
+        if (Interrupted()) throw CliError(InterruptedMessage(options.output.path), kExitInterrupted);
+    };
     ProgressBar progress(job.end - job.first, "rendering", !options.quiet && StderrIsTerminal());
     int written = 0;
     try {
         RenderFramesInOrder(job, [&](int frame, const HostPicture& picture) {
-            if (Interrupted()) throw CliError("interrupted; '" + options.output.path + "' was not completed", kExitInterrupted);
             output->Write(frame, picture);
             ++written;
             progress.Advance();
@@ -180,11 +191,15 @@ void RenderMorph(const HostPicture& source, const HostPicture& dest, const Morph
         output->Finish();
     } catch (const CliError& e) {
         progress.Clear();
-        if (options.output.kind == OutputKind::Still && written > 0)
+        if (options.output.kind == OutputKind::Still && written > 0) {
+            folder.Keep();
             throw CliError(std::string(e.what()) + " (" + std::to_string(written) + " of " +
-                           std::to_string(job.end - job.first) + " stills were written: " + output->Written() + ")");
+                               std::to_string(job.end - job.first) + " stills were written: " + output->Written() + ")",
+                           e.status());
+        }
         throw;
     }
+    folder.Keep();
     progress.Clear();
     if (!options.quiet) {
         const int count = job.end - job.first;

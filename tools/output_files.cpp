@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "cli_error.h"
+#include "interrupt.h"
 
 namespace qvcli {
 
@@ -84,6 +85,20 @@ std::string FrameFileName(const std::string& pattern, int frame)
     return name;
 }
 
+bool MatchesFrameFileName(const std::string& pattern, std::string_view name)
+{
+    std::size_t at = 0, length = 0;
+    int width = 0;
+    if (!FindField(pattern, at, length, width)) return name == FrameFileName(pattern, 0);
+    const std::string prefix = FrameFileName(pattern.substr(0, at), 0);
+    const std::string suffix = FrameFileName(pattern.substr(at + length), 0);
+    if (name.size() < prefix.size() + suffix.size() + std::max<std::size_t>(1, static_cast<std::size_t>(width)))
+        return false;
+    if (name.substr(0, prefix.size()) != prefix || name.substr(name.size() - suffix.size()) != suffix) return false;
+    const std::string_view digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 PendingFile::PendingFile(std::string finalPath) : final_(std::move(finalPath))
 {
     const std::filesystem::path p(final_);
@@ -93,11 +108,13 @@ PendingFile::PendingFile(std::string finalPath) : final_(std::move(finalPath))
     name += ".partial-";
     name += std::to_string(getpid());
     temporary_ = (p.parent_path() / name).string();
+    TrackTemporaryFile(temporary_);
 }
 
 PendingFile::~PendingFile()
 {
     if (!committed_) std::remove(temporary_.c_str());
+    UntrackTemporaryFile(temporary_);
 }
 
 void PendingFile::Commit()
@@ -105,6 +122,29 @@ void PendingFile::Commit()
     if (std::rename(temporary_.c_str(), final_.c_str()) != 0)
         throw CliError("cannot write '" + final_ + "': " + std::strerror(errno));
     committed_ = true;
+    UntrackTemporaryFile(temporary_);
+}
+
+OutputFolder::OutputFolder(const std::string& filePath)
+{
+    namespace fs = std::filesystem;
+    std::vector<fs::path> missing;
+    std::error_code ec;
+    for (fs::path dir = fs::path(filePath).parent_path(); !dir.empty() && !fs::exists(dir, ec); dir = dir.parent_path()) {
+        missing.push_back(dir);
+        if (dir == dir.parent_path()) break;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (!fs::create_directory(*it, ec)) return;
+        created_.push_back(it->string());
+    }
+}
+
+OutputFolder::~OutputFolder()
+{
+    std::error_code ec;
+    for (auto it = created_.rbegin(); it != created_.rend(); ++it)
+        if (!std::filesystem::remove(*it, ec)) return;  // not empty, or gone
 }
 
 std::string WhyNotWritable(const std::string& path)
