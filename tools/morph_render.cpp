@@ -19,7 +19,7 @@ std::vector<OptionSpec> MorphRunOptionSpecs()
             {"bilinear", false},  {"block", true},      {"background", true}, {"key-color", false},
             {"key-fade", false},  {"weights", true},    {"loop", true},     {"range", true},
             {"codec", true},      {"quality", true},    {"keyframes", true}, {"threads", true},
-            {"quiet", false}};
+            {"quiet", false},     {"fit", true}};
 }
 
 std::string MorphRunOptionsHelp()
@@ -33,6 +33,9 @@ std::string MorphRunOptionsHelp()
                       leave an end open); split long jobs across processes
   --size WxH          output size (default: the source picture's); both
                       pictures and their points are scaled to it
+  --fit MODE          a picture of another shape than --size: stretch (the
+                      default), letterbox (whole, with bands of the
+                      background colour) or crop (covers it, edges cut off)
 Rendering:
   --bilinear          bilinear sampling (default: nearest pixel)
   --block N           draw N x N blocks, for quick previews (default 1)
@@ -74,6 +77,11 @@ MorphRunOptions ReadMorphRunOptions(const ParsedArgs& args, const std::string& o
     const bool gif = o.output.kind == OutputKind::Gif, avi = o.output.kind == OutputKind::Avi;
     if (const auto v = args.value("fps")) o.fps = ParseNumber(*v, "--fps", 0.01, gif ? 100.0 : 1000.0);
     if (const auto v = args.value("size")) o.size = ParseSize(*v, "--size", kMaxSide);
+    if (const auto v = args.value("fit")) {
+        if (!o.size) throw UsageError("--fit works together with --size");
+        o.fit = ParseFitMode(*v);
+        o.fitGiven = true;
+    }
     o.bilinear = args.has("bilinear");
     o.block = Integer(args, "block", 1, 256, 1);
     if (const auto v = args.value("background")) o.backgroundRgb = ParseColor(*v, "--background");

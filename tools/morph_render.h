@@ -12,6 +12,7 @@
 #include "host_picture.h"
 #include "morph_mesh.h"
 #include "output_files.h"
+#include "picture_fit.h"
 #include "vertex_interpolation.h"
 
 namespace qvcli {
@@ -20,6 +21,8 @@ struct MorphRunOptions {
     int frames = 30;
     double fps = 15.0;
     std::optional<Size2> size;
+    FitMode fit = FitMode::Stretch;  // pictures of another shape than --size
+    bool fitGiven = false;
     bool bilinear = false;
     int block = 1;
     uint32_t backgroundRgb = 0x000000;

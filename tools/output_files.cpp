@@ -8,13 +8,16 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "cli_error.h"
 #include "interrupt.h"
 
 namespace qvcli {
 
-OutputTarget ClassifyOutput(const std::string& path)
+namespace {
+
+std::optional<OutputTarget> TargetByExtension(const std::string& path)
 {
     std::string ext = std::filesystem::path(path).extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -25,10 +28,25 @@ OutputTarget ClassifyOutput(const std::string& path)
     else if (ext == ".png") { target.kind = OutputKind::Still; target.stillFormat = QV_FORMAT_PNG; }
     else if (ext == ".jpg" || ext == ".jpeg") { target.kind = OutputKind::Still; target.stillFormat = QV_FORMAT_JPEG; }
     else if (ext == ".tif" || ext == ".tiff") { target.kind = OutputKind::Still; target.stillFormat = QV_FORMAT_TIFF; }
-    else
-        throw UsageError("cannot tell what to write from the name '" + path +
-                         "': use .gif, .avi, or .png/.jpg/.tif for numbered stills");
+    else return std::nullopt;
     return target;
+}
+
+}  // namespace
+
+OutputTarget ClassifyOutput(const std::string& path)
+{
+    if (const auto target = TargetByExtension(path)) return *target;
+    throw UsageError("cannot tell what to write from the name '" + path +
+                     "': use .gif, .avi, or .png/.jpg/.tif for numbered stills");
+}
+
+OutputTarget ClassifyPicture(const std::string& path)
+{
+    const auto target = TargetByExtension(path);
+    if (!target || target->kind != OutputKind::Still)
+        throw UsageError("cannot save a picture as '" + path + "': name it .png, .jpg or .tif");
+    return *target;
 }
 
 namespace {

@@ -19,6 +19,8 @@ struct OutputTarget {
 // By extension: .gif, .avi, .png, .jpg/.jpeg, .tif/.tiff (any case).
 // Throws a UsageError for anything else.
 OutputTarget ClassifyOutput(const std::string& path);
+// The same for one picture: .png, .jpg/.jpeg or .tif/.tiff only.
+OutputTarget ClassifyPicture(const std::string& path);
 
 // Whether `pattern` holds one frame-number field (%d or %0Nd).
 bool HasFrameNumberField(const std::string& pattern);

@@ -55,9 +55,7 @@ private:
 
 void SavePicture(const HostPicture& picture, const std::string& path)
 {
-    const OutputTarget target = ClassifyOutput(path);
-    if (target.kind != OutputKind::Still)
-        throw UsageError("'" + path + "': a picture is saved as .png, .jpg or .tif");
+    const OutputTarget target = ClassifyPicture(path);
     CleanUpStalePartialFiles(path, false);
     OutputFolder folder(path);
     CheckReplaceable(path);
