@@ -22,13 +22,13 @@ std::vector<OptionSpec> MorphRunOptionSpecs()
             {"quiet", false},     {"fit", true}};
 }
 
-std::string MorphRunOptionsHelp()
+std::string MorphRunOptionsHelp(const MorphRunDefaults& defaults)
 {
-    return R"(Output:
+    std::string text = R"(Output:
   --out FILE          .gif animation, .avi video, or numbered stills
                       .png/.jpg/.tif with a frame number field: frame_%04d.png
-  --frames N          frames in the whole morph, source to destination (default 30)
-  --fps F             frames per second (default 15; GIF: at most 100)
+  --frames N          frames in the whole morph, source to destination (default @FRAMES@)
+  --fps F             frames per second (default @FPS@; GIF: at most 100)
   --range A:B         write only frames A up to, not including, B (A: or :B
                       leave an end open); split long jobs across processes
   --size WxH          output size (default: the source picture's); both
@@ -37,16 +37,17 @@ std::string MorphRunOptionsHelp()
                       default), letterbox (whole, with bands of the
                       background colour) or crop (covers it, edges cut off)
 Rendering:
-  --bilinear          bilinear sampling (default: nearest pixel)
+  --bilinear          bilinear sampling (@BILINEAR@)
   --block N           draw N x N blocks, for quick previews (default 1)
   --background RRGGBB colour behind the pictures and of their transparent parts
   --key-color         treat the background colour as transparent in the pictures
   --key-fade          with --key-color, fade the other picture where one is keyed
   --weights MODE      smooth or flat: colour timing from per-point weights (the
                       fifth column of the points file); default: even dissolve
-  --threads N         render on N threads (default: one per core)
+  --threads N         render on N threads; 0, the default: one per core
 Animated GIF:
-  --loop N            repeat N times, 0 for ever (default 0)
+  --loop N            play once, then repeat N times; 0 repeats for ever
+                      (default 0)
 AVI:
   --codec NAME        compressor: mjpg (default), dib (uncompressed), ffv1,
                       h264, ... (quorvane codecs lists them), or ask
@@ -55,6 +56,13 @@ AVI:
 Other:
   --quiet             no progress bar and no summary line
 )";
+    const auto put = [&](const std::string& field, const std::string& value) {
+        text.replace(text.find(field), field.size(), value);
+    };
+    put("@FRAMES@", std::to_string(defaults.frames));
+    put("@FPS@", defaults.fps);
+    put("@BILINEAR@", defaults.bilinear ? "always on here" : "default: nearest pixel");
+    return text;
 }
 
 namespace {

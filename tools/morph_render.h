@@ -40,7 +40,13 @@ struct MorphRunOptions {
 
 // The options of the render that "morph" and "demo" share.
 std::vector<OptionSpec> MorphRunOptionSpecs();
-std::string MorphRunOptionsHelp();
+// The help shows the defaults of the command it is part of.
+struct MorphRunDefaults {
+    int frames = 30;
+    std::string fps = "15";
+    bool bilinear = false;
+};
+std::string MorphRunOptionsHelp(const MorphRunDefaults& defaults = {});
 
 // Reads them from parsed arguments; `outPath` is the output name.
 // Throws UsageError for bad values and for options the output cannot use.
