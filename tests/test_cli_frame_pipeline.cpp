@@ -178,7 +178,7 @@ TEST_F(FramePipelineStress, ThousandsOfRacingRunsDeliverEveryFrameInOrder)
     Watchdog watchdog(10s);
     const OneCore oneCore;
     std::mt19937 random(2024);
-    for (int run = 0; run < 3000; ++run) {
+    for (int run = 0; run < 2000; ++run) {
         const int first = static_cast<int>(random() % (kFrames - 1));
         const int end = first + 1 + static_cast<int>(random() % static_cast<unsigned>(kFrames - first));
         FrameJob job = Job(first, end, 2 + static_cast<int>(random() % 15));
@@ -211,7 +211,7 @@ TEST_F(FramePipelineStress, AConsumerOrStopCheckThatThrowsEndsTheRunAtAnyFrame)
 {
     Watchdog watchdog(20s);
     std::mt19937 random(7);
-    for (int run = 0; run < 500; ++run) {
+    for (int run = 0; run < 300; ++run) {
         FrameJob job = Job(0, kFrames, 2 + static_cast<int>(random() % 15));
         const int stopAt = static_cast<int>(random() % kFrames);
         const bool byStopCheck = run % 2 == 0;

@@ -137,7 +137,7 @@ TEST_F(CliInterrupts, ASignalAtAnyMomentStopsTheRunAndRemovesTheTemporaryFile)
         cli.Signal(signal);
         const auto signalled = std::chrono::steady_clock::now();
         const Finished f = cli.Wait();
-        EXPECT_LT(std::chrono::steady_clock::now() - signalled, 3500ms) << out;
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, 6s) << out;
         EXPECT_FALSE(HasPartialFile(dir_.path())) << out;
         EXPECT_FALSE(fs::exists(dir_ / "m.avi"));
         EXPECT_FALSE(fs::exists(dir_ / "m.gif"));
