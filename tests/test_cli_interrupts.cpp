@@ -131,7 +131,7 @@ TEST_F(CliInterrupts, ASignalAtAnyMomentStopsTheRunAndRemovesTheTemporaryFile)
         RunningCli cli(dir_.path(), Morph(out, 400));
         ASSERT_GT(cli.pid(), 0);
         // Anywhere from loading the pictures to well into the frames.
-        const auto delay = std::chrono::milliseconds(random() % 1200);
+        const auto delay = std::chrono::milliseconds(100 + random() % 1200);
         std::this_thread::sleep_for(delay);
         const int signal = run % 2 == 0 ? SIGTERM : SIGINT;
         cli.Signal(signal);
