@@ -83,6 +83,14 @@ uint64_t Digest(const HostPicture& picture)
     return h;
 }
 
+// The sanitizer build runs each thread start and lock many times slower;
+// it gets fewer runs so that both builds take a few seconds.
+#ifdef __SANITIZE_ADDRESS__
+constexpr int kRunScale = 1;
+#else
+constexpr int kRunScale = 3;
+#endif
+
 // Random work that stalls a thread: nothing, a yield, or a short sleep.
 void Stall(std::mt19937& random, int sleepOneIn)
 {
@@ -178,7 +186,7 @@ TEST_F(FramePipelineStress, ThousandsOfRacingRunsDeliverEveryFrameInOrder)
     Watchdog watchdog(10s);
     const OneCore oneCore;
     std::mt19937 random(2024);
-    for (int run = 0; run < 600; ++run) {
+    for (int run = 0; run < 600 * kRunScale; ++run) {
         const int first = static_cast<int>(random() % (kFrames - 1));
         const int end = first + 1 + static_cast<int>(random() % static_cast<unsigned>(kFrames - first));
         FrameJob job = Job(first, end, 2 + static_cast<int>(random() % 9));
@@ -211,7 +219,7 @@ TEST_F(FramePipelineStress, AConsumerOrStopCheckThatThrowsEndsTheRunAtAnyFrame)
 {
     Watchdog watchdog(20s);
     std::mt19937 random(7);
-    for (int run = 0; run < 150; ++run) {
+    for (int run = 0; run < 150 * kRunScale; ++run) {
         FrameJob job = Job(0, kFrames, 2 + static_cast<int>(random() % 15));
         const int stopAt = static_cast<int>(random() % kFrames);
         const bool byStopCheck = run % 2 == 0;
@@ -280,7 +288,7 @@ TEST_F(FramePipelineStress, EveryOutputKindBehindRacingWorkers)
         int runs;
     };
     for (const Kind kind : {Kind{"out.gif", 30}, Kind{"out.avi", 30}, Kind{"f_%03d.png", 8}}) {
-        for (int run = 0; run < kind.runs; ++run) {
+        for (int run = 0; run < kind.runs * kRunScale; ++run) {
             const std::string path = (dir / (std::to_string(run) + kind.name)).string();
             qvcli::SinkOptions options;
             options.target = qvcli::ClassifyOutput(path);
