@@ -48,9 +48,9 @@ struct Slot {
 //  - Workers leave when every frame is claimed, or on stop or failure; the
 //    consumer sets stopping_ before joining them, so no join waits for a
 //    worker that waits for a slot.
-// The earlier order, claiming a frame number first and then waiting for its
-// slot, let the worker holding frame f + n take the slot that frame f was
-// waiting for; f then never came and the consumer waited for ever.
+// Claiming a frame number first and then waiting for its slot would not do:
+// the worker holding frame f + n could take the slot that frame f waits
+// for; f would then never come and the consumer would wait for ever.
 class Pipeline {
 public:
     Pipeline(const FrameJob& job, int workers) : job_(job)
