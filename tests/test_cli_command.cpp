@@ -226,10 +226,13 @@ TEST_F(CliMistakes, MissingFilesAreNamed)
 
 TEST_F(CliMistakes, UnwritableOutputsFailAndLeaveNothing)
 {
-    CliResult r = Morph("a.ppm", "b.ppm", "ok.txt", "no/such/dir/out.gif");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "quorvane: cannot write 'no/such/dir/out.gif': no such directory 'no/such/dir'\n");
+    // A folder that cannot be made: the file's own message, and nothing made.
     fs::create_directory(dir_ / "ro");
+    WriteText(dir_ / "ro/file", "");
+    CliResult r = Morph("a.ppm", "b.ppm", "ok.txt", "ro/file/sub/out.gif");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quorvane: cannot write 'ro/file/sub/out.gif': no such directory 'ro/file/sub'\n");
+    fs::remove(dir_ / "ro/file");
     r = Morph("a.ppm", "b.ppm", "ok.txt", "ro");
     EXPECT_EQ(r.status, 2);  // no output kind in the name
     fs::create_directory(dir_ / "ro/x.gif");
@@ -246,6 +249,59 @@ TEST_F(CliMistakes, UnwritableOutputsFailAndLeaveNothing)
     EXPECT_EQ(r.err.rfind("quorvane: cannot write '/proc/mesh.png': ", 0), 0u) << r.err;
     EXPECT_EQ(Leftovers(dir_.path(), Inputs()), std::vector<std::string>{});
     EXPECT_TRUE(fs::is_empty(dir_ / "ro/x.gif"));
+}
+
+// Missing folders above an output are made, for every kind of output; a
+// run that fails removes the folders it made.
+TEST_F(CliMistakes, OutputFoldersAreCreated)
+{
+    for (const std::string out : {"n/e/w/out.gif", "n/v/out.avi", "n/s/f_%02d.png"}) {
+        const CliResult r = Morph("a.ppm", "b.ppm", "ok.txt", out, {"--quiet"});
+        EXPECT_EQ(r.status, 0) << out << ": " << r.err;
+    }
+    EXPECT_TRUE(fs::exists(dir_ / "n/e/w/out.gif"));
+    EXPECT_TRUE(fs::exists(dir_ / "n/v/out.avi"));
+    EXPECT_TRUE(fs::exists(dir_ / "n/s/f_03.png"));
+    EXPECT_EQ(RunCli({"mesh", "a.ppm", "--points", "ok.txt", "--out", "m/mesh.png"}, dir_.path()).status, 0);
+    EXPECT_TRUE(fs::exists(dir_ / "m/mesh.png"));
+    fs::remove_all(dir_ / "n");
+    fs::remove_all(dir_ / "m");
+    const CliResult failed = Morph("a.ppm", "b.ppm", "ok.txt", "x/y/out.avi", {"--codec", "ask"});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(Leftovers(dir_.path(), Inputs()), std::vector<std::string>{});
+}
+
+// Saving one picture under a name of another kind suggests the kinds that
+// can be saved; --threads 0 is one thread per core.
+TEST_F(CliMistakes, PictureNamesAndThreadCounts)
+{
+    CliResult r = RunCli({"mesh", "a.ppm", "--points", "ok.txt", "--out", "z.bmp"}, dir_.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quorvane: cannot save a picture as 'z.bmp': name it .png, .jpg or .tif\n");
+    r = RunCli({"mesh", "a.ppm", "--points", "ok.txt", "--out", "z.gif"}, dir_.path());
+    EXPECT_EQ(r.err, "quorvane: cannot save a picture as 'z.gif': name it .png, .jpg or .tif\n");
+    r = RunCli({"frame", "a.avi", "0", "z.bmp"}, dir_.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quorvane: cannot save a picture as 'z.bmp': name it .png, .jpg or .tif\n");
+    r = Morph("a.ppm", "b.ppm", "ok.txt", "t.gif", {"--threads", "0", "--quiet"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = Morph("a.ppm", "b.ppm", "ok.txt", "t.gif", {"--threads", "257"});
+    EXPECT_EQ(r.err, "quorvane: --threads must be from 0 to 256, not 257\n");
+    fs::remove(dir_ / "t.gif");
+}
+
+// The demo's help gives the demo's own defaults, once.
+TEST(CliHelp, DemoHelpShowsTheDemosDefaults)
+{
+    qvtest::ScratchDir dir("demo-help");
+    const CliResult r = RunCli({"demo", "--help"}, dir.path());
+    EXPECT_NE(r.out.find("(default 40)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("(default 20; GIF"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("30"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("nearest pixel"), std::string::npos) << r.out;
+    const CliResult morph = RunCli({"morph", "--help"}, dir.path());
+    EXPECT_NE(morph.out.find("(default 30)"), std::string::npos);
+    EXPECT_NE(morph.out.find("(default 15; GIF"), std::string::npos);
 }
 
 TEST_F(CliMistakes, BadOptionsAreUsageErrors)

@@ -142,10 +142,42 @@ TEST(CliMesh, BadPointsNameTheirLine)
     EXPECT_EQ(BuildError({Point(4, 5, 1, -1, 3)}, size),
               "p.txt:3: destination point (1, -1) lies outside the destination picture (40x30, x 0 to 39, y 0 to 29)");
     EXPECT_EQ(BuildError({Point(4, 5, 1, 1, 2), Point(4.2, 4.9, 8, 8, 9)}, size),
+              "p.txt:9: source point (4.2, 4.9) falls on pixel (4, 5), the same as the point on line 2");
+    EXPECT_EQ(BuildError({Point(4, 5, 1, 1, 2), Point(4, 5, 8, 8, 9)}, size),
               "p.txt:9: source point (4, 5) is the same place as the point on line 2");
     EXPECT_EQ(BuildError({Point(39, 29, 1, 1, 4)}, size),
               "p.txt:4: source point (39, 29) is a picture corner, which is always part of the mesh; leave it out");
     EXPECT_EQ(BuildError({}, {1, 30}), "the output must be at least 2x2 pixels");
+}
+
+// Scaled to another output size, a message gives the file's own numbers
+// and the output pixel they fall on.
+TEST(CliMesh, PointsThatMeetOnlyAtTheOutputSizeShowBothPlaces)
+{
+    const std::vector<ControlPoint> near = {Point(92, 100, 5, 5, 4), Point(93, 100, 9, 9, 7)};
+    EXPECT_THROW(
+        {
+            try {
+                Build(near, {240, 160}, {240, 160}, {60, 40});
+            } catch (const qvcli::CliError& e) {
+                EXPECT_STREQ(e.what(), "p.txt:7: source point (93, 100) falls on pixel (23, 25) of the 60x40 output, "
+                                       "the same as the point on line 4");
+                throw;
+            }
+        },
+        qvcli::CliError);
+    const std::vector<ControlPoint> corner = {Point(238, 1, 5, 5, 3)};
+    EXPECT_THROW(
+        {
+            try {
+                Build(corner, {240, 160}, {240, 160}, {60, 40});
+            } catch (const qvcli::CliError& e) {
+                EXPECT_STREQ(e.what(), "p.txt:3: source point (238, 1) falls on pixel (59, 0) of the 60x40 output, "
+                                       "a picture corner, which is always part of the mesh; leave it out");
+                throw;
+            }
+        },
+        qvcli::CliError);
 }
 
 TEST(CliMesh, FoldsAndCornerTrianglesAreFound)

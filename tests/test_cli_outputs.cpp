@@ -249,3 +249,32 @@ TEST_F(CliOutputs, WeightsChangeTheColourTimingButNotTheEnds)
 }
 
 }  // namespace
+
+namespace {
+
+// With --bilinear the ends are exact too: the first frame is FROM and the
+// last TO, pixel for pixel, while the frames between are sampled bilinearly
+// (they differ from a nearest-pixel run), and a --range run that starts or
+// ends there gives the same frames.
+TEST_F(CliOutputs, BilinearRunsStartAtTheSourceAndEndAtTheDestinationExactly)
+{
+    for (const char* points : {"identity.txt", "moving.txt"}) {
+        const std::string tag = fs::path(points).stem().string();
+        fs::create_directory(dir_ / ("bl_" + tag));
+        fs::create_directory(dir_ / ("nn_" + tag));
+        fs::create_directory(dir_ / ("part_" + tag));
+        ASSERT_EQ(Morph(points, "bl_" + tag + "/%d.png", {"--frames", "5", "--bilinear"}).status, 0);
+        ASSERT_EQ(Morph(points, "nn_" + tag + "/%d.png", {"--frames", "5"}).status, 0);
+        ASSERT_EQ(Morph(points, "part_" + tag + "/%d.png", {"--frames", "5", "--bilinear", "--range", "3:"}).status, 0);
+        EXPECT_EQ(Read("bl_" + tag + "/0.png"), source_) << points;
+        EXPECT_EQ(Read("bl_" + tag + "/4.png"), dest_) << points;
+        EXPECT_EQ(Read("part_" + tag + "/4.png"), dest_) << points;
+        EXPECT_EQ(Read("part_" + tag + "/3.png"), Read("bl_" + tag + "/3.png")) << points;
+        EXPECT_NE(Read("bl_" + tag + "/2.png"), Read("nn_" + tag + "/2.png")) << points;
+    }
+    // A single frame is FROM.
+    ASSERT_EQ(Morph("moving.txt", "one.png", {"--frames", "1", "--bilinear"}).status, 0);
+    EXPECT_EQ(Read("one.png"), source_);
+}
+
+}  // namespace

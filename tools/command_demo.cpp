@@ -14,6 +14,9 @@ namespace qvcli {
 
 namespace {
 
+constexpr int kDemoFrames = 40;
+constexpr const char* kDemoFps = "20";
+
 const char* const kDemoUsage = R"(usage: quorvane demo [--out FILE] [--inputs DIR] [options]
 
 Renders the bundled example, a sun setting into the moon over a changing
@@ -24,8 +27,8 @@ Both pictures and the points are made by the program itself.
                       DIR (demo-from.png, demo-to.png, demo-points.txt), to try
                       quorvane morph and quorvane mesh on them
 
-The demo takes the render options of quorvane morph; its defaults are
---frames 40 --fps 20 with bilinear sampling.
+The demo takes the render options of quorvane morph, with its own
+defaults as listed below.
 
 )";
 
@@ -55,7 +58,7 @@ int RunDemoCommand(const Args& argv)
     specs.push_back({"inputs", true});
     ParsedArgs args = ParseArgs(argv, "demo", specs);
     if (args.help) {
-        std::printf("%s%s", kDemoUsage, MorphRunOptionsHelp().c_str());
+        std::printf("%s%s", kDemoUsage, MorphRunOptionsHelp({kDemoFrames, kDemoFps, true}).c_str());
         return kExitOk;
     }
     if (!args.positional.empty()) throw UsageError("demo takes no pictures (see quorvane demo --help)");
@@ -63,8 +66,8 @@ int RunDemoCommand(const Args& argv)
         WriteInputs(*dir);
         return kExitOk;
     }
-    if (!args.has("frames")) args.values["frames"] = "40";
-    if (!args.has("fps")) args.values["fps"] = "20";
+    if (!args.has("frames")) args.values["frames"] = std::to_string(kDemoFrames);
+    if (!args.has("fps")) args.values["fps"] = kDemoFps;
     if (args.has("size")) throw UsageError("demo renders at its own size; use --inputs and quorvane morph --size");
     args.flags.insert("bilinear");
     // Named in full so that the summary says where the file is.

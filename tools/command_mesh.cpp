@@ -42,8 +42,7 @@ int RunMeshCommand(const Args& argv)
     if (!pointsPath) throw UsageError("mesh needs --points FILE");
     const auto outPath = args.value("out");
     if (!outPath) throw UsageError("mesh needs --out FILE (.png, .jpg or .tif)");
-    if (ClassifyOutput(*outPath).kind != OutputKind::Still)
-        throw UsageError("mesh writes one picture: name it .png, .jpg or .tif");
+    ClassifyPicture(*outPath);
 
     const std::vector<ControlPoint> points = ReadPointsFile(*pointsPath);
     const InputPicture from = InputPicture::Open(args.positional[0], 0);

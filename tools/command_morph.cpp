@@ -5,6 +5,7 @@
 #include "cli_error.h"
 #include "commands.h"
 #include "morph_render.h"
+#include "picture_fit.h"
 #include "picture_loading.h"
 #include "points_file.h"
 
@@ -59,9 +60,24 @@ int RunMorphCommand(const Args& argv)
     source.destSize = to.size();
     source.outputSize = size;
     source.pointsName = *pointsPath;
+    const Placement fromArea = PlacePicture(from.size(), size, options.fit);
+    const Placement toArea = PlacePicture(to.size(), size, options.fit);
+    source.sourceArea = {fromArea.width, fromArea.height, fromArea.left, fromArea.top};
+    source.destArea = {toArea.width, toArea.height, toArea.left, toArea.top};
     const MorphMesh mesh = BuildMorphMesh(source);
 
     if (!options.quiet) {
+        // Stretching changes what is in the pictures; say so unless asked for.
+        if (!options.fitGiven) {
+            for (const InputPicture* picture : {&from, &to}) {
+                if (SameShape(picture->size(), size)) continue;
+                std::fprintf(stderr,
+                             "quorvane: warning: '%s' (%dx%d) is stretched to the %dx%d output; --fit letterbox or "
+                             "--fit crop keeps its shape\n",
+                             picture->name().c_str(), picture->size().width, picture->size().height, size.width,
+                             size.height);
+            }
+        }
         bool weighted = false;
         for (const ControlPoint& p : points) weighted = weighted || p.hasWeight;
         if (weighted && options.weights == WeightMode::Even)
@@ -72,8 +88,8 @@ int RunMorphCommand(const Args& argv)
                          "see quorvane mesh --help\n",
                          folded, folded == 1 ? "" : "s", folded == 1 ? "s" : "");
     }
-    const HostPicture sourcePicture = from.ToHost(size);
-    const HostPicture destPicture = to.ToHost(size);
+    const HostPicture sourcePicture = FitPicture(from, size, options.fit, options.backgroundRgb);
+    const HostPicture destPicture = FitPicture(to, size, options.fit, options.backgroundRgb);
     RenderMorph(sourcePicture, destPicture, mesh, options);
     return kExitOk;
 }

@@ -82,7 +82,7 @@ int RunFrameCommand(const Args& argv)
     const std::string& out = args.positional[2];
     const int frame = static_cast<int>(ParseInteger(args.positional[1], "the frame number", 0, INT32_MAX));
     const double zoom = args.value("zoom") ? ParseNumber(*args.value("zoom"), "--zoom", 0.01, 16.0) : 1.0;
-    if (ClassifyOutput(out).kind != OutputKind::Still) throw UsageError("frame saves a picture: name it .png, .jpg or .tif");
+    ClassifyPicture(out);
 
     const VideoInfo info = ReadInfo(path);
     if (frame >= info.length)

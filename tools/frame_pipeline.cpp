@@ -3,6 +3,7 @@
 #include <quorvane/quorvane.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -17,6 +18,8 @@ namespace qvcli {
 
 namespace {
 
+constexpr std::chrono::milliseconds kStopCheckInterval{50};
+
 // A frame buffer that one frame at a time passes through: a worker renders
 // into it, the consumer reads it, and it is free again for a later frame.
 struct Slot {
@@ -26,6 +29,28 @@ struct Slot {
     HostPicture prepared;  // what the job's prepare step made of the picture
 };
 
+// Why no interleaving of threads can hang (every wait is on changed_, and
+// every change of state below is followed by notify_all):
+//  - A slot goes Free -> Rendering (a worker) -> Ready (that worker) ->
+//    Free (the consumer), and frame f always uses slot (f - first) % n.
+//  - A worker waits only before it holds anything: for the slot of the next
+//    unclaimed frame to be Free. It then claims that frame and its slot in
+//    the same locked step, so frames take their slots in frame order, and
+//    frame f gets its slot only after frame f - n has been consumed.
+//  - Rendering a claimed frame waits for nothing, so a claimed frame
+//    becomes Ready in bounded time (or the job fails, which wakes all).
+//  - The consumer waits for c, the lowest frame not yet consumed. Every
+//    frame below c has been consumed and so was claimed; thus c <= the next
+//    unclaimed frame. If c is claimed it becomes Ready (above). If c is the
+//    next unclaimed frame, its slot last held c - n (consumed, so Free) or
+//    was never used (Free): the wait of any worker not rendering ends, and
+//    since c < end no worker has left, so c is claimed and then Ready.
+//  - Workers leave when every frame is claimed, or on stop or failure; the
+//    consumer sets stopping_ before joining them, so no join waits for a
+//    worker that waits for a slot.
+// Claiming a frame number first and then waiting for its slot would not do:
+// the worker holding frame f + n could take the slot that frame f waits
+// for; f would then never come and the consumer would wait for ever.
 class Pipeline {
 public:
     Pipeline(const FrameJob& job, int workers) : job_(job)
@@ -37,7 +62,7 @@ public:
         nextToClaim_ = job.first;
     }
 
-    void Run(int workers, const FrameConsumer& consume)
+    void Run(int workers, const FrameConsumer& consume, const std::function<void()>& checkStop)
     {
         std::vector<std::thread> threads;
         std::exception_ptr consumerError;
@@ -47,9 +72,18 @@ public:
                 Slot& slot = SlotOf(frame);
                 {
                     std::unique_lock lock(mutex_);
-                    changed_.wait(lock, [&] { return failed_ || (slot.state == Slot::State::Ready && slot.frame == frame); });
+                    const auto ready = [&] { return failed_ || (slot.state == Slot::State::Ready && slot.frame == frame); };
+                    // Woken now and then to ask whether to stop (a signal
+                    // only sets a flag, and cannot wake this wait).
+                    while (!changed_.wait_for(lock, kStopCheckInterval, ready)) {
+                        if (!checkStop) continue;
+                        lock.unlock();
+                        checkStop();
+                        lock.lock();
+                    }
                     if (failed_) break;
                 }
+                if (checkStop) checkStop();
                 consume(frame, job_.prepare ? slot.prepared : slot.picture);
                 {
                     std::lock_guard lock(mutex_);
@@ -99,12 +133,17 @@ private:
             int frame = 0;
             Slot* slot = nullptr;
             {
+                // A frame number and its slot are taken together, in one
+                // step under the lock: a worker never holds a frame while
+                // waiting for its slot (see the comment on the class).
                 std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] {
+                    return stopping_ || failed_ || nextToClaim_ >= job_.end ||
+                           SlotOf(nextToClaim_).state == Slot::State::Free;
+                });
                 if (stopping_ || failed_ || nextToClaim_ >= job_.end) return;
                 frame = nextToClaim_++;
                 slot = &SlotOf(frame);
-                changed_.wait(lock, [&] { return stopping_ || failed_ || slot->state == Slot::State::Free; });
-                if (stopping_ || failed_) return;
                 slot->state = Slot::State::Rendering;
                 slot->frame = frame;
             }
@@ -153,7 +192,10 @@ int WorkerCount(int threads, int frames)
     return std::clamp(count, 1, std::max(1, frames));
 }
 
-void RenderFramesInOrder(const FrameJob& job, const FrameConsumer& consume)
+namespace {
+
+// One run of frames drawn with the same settings.
+void RenderRun(const FrameJob& job, const FrameConsumer& consume)
 {
     if (job.end <= job.first) return;
     // The renderer keeps these addresses and reads through them on every
@@ -169,7 +211,29 @@ void RenderFramesInOrder(const FrameJob& job, const FrameConsumer& consume)
 
     const int workers = WorkerCount(job.threads, job.end - job.first);
     Pipeline pipeline(job, workers);
-    pipeline.Run(workers, consume);
+    pipeline.Run(workers, consume, job.checkStop);
+}
+
+}  // namespace
+
+void RenderFramesInOrder(const FrameJob& job, const FrameConsumer& consume)
+{
+    if (!job.endRenderFlags) {
+        RenderRun(job, consume);
+        return;
+    }
+    // The settings are bound for all workers at once, so the end frames are
+    // runs of their own: [first frame], the frames between, [last frame].
+    const int last = job.frameCount - 1;
+    FrameJob head = job, middle = job, tail = job;
+    head.renderFlags = tail.renderFlags = *job.endRenderFlags;
+    head.end = std::min(job.end, 1);
+    middle.first = std::max(job.first, 1);
+    middle.end = std::min(job.end, last);
+    tail.first = std::max(job.first, std::max(last, 1));
+    RenderRun(head, consume);
+    RenderRun(middle, consume);
+    RenderRun(tail, consume);
 }
 
 }  // namespace qvcli

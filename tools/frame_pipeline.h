@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "host_picture.h"
 #include "morph_mesh.h"
@@ -22,11 +23,16 @@ struct FrameJob {
     int first = 0, end = 1;      // frames rendered here: first up to, not including, end
     uint32_t backgroundWord = 0;  // the renderer's background/key word
     uint16_t renderFlags = MORPH_USE_SOURCE | MORPH_USE_DEST;
+    // Flags for the morph's first and last frames instead, when set.
+    std::optional<uint16_t> endRenderFlags;
     int16_t blockSize = 1;
     int threads = 0;             // 0: one per core
     // Work on each rendered frame that runs on the rendering threads; the
     // consumer then receives its result instead of the frame. Empty: none.
     std::function<HostPicture(const HostPicture& frame)> prepare;
+    // Called on the calling thread before each frame is consumed and now and
+    // then while it waits for one; throws to stop the run. Empty: none.
+    std::function<void()> checkStop;
 };
 
 // Called on the calling thread with frames first..end-1 in order. It may

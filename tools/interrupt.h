@@ -1,6 +1,11 @@
-// Ctrl-C and termination requests: noted, so that a render stops between
-// frames and removes its unfinished output instead of dying mid-file.
+// Ctrl-C and termination requests. The first one is noted, so that a render
+// stops between frames and removes its unfinished output instead of dying
+// mid-file. If the run has not ended a few seconds later, or a second
+// request comes, the process ends at once from the signal handler, after
+// removing the temporary files it was writing.
 #pragma once
+
+#include <string>
 
 namespace qvcli {
 
@@ -8,5 +13,15 @@ inline constexpr int kExitInterrupted = 130;
 
 void CatchInterrupts();
 bool Interrupted();
+
+// The message both ways of stopping print: "interrupted; 'OUT' was not completed".
+std::string InterruptedMessage(const std::string& output);
+// Names the output in the message printed when the process ends at once.
+void SetInterruptedOutput(const std::string& output);
+
+// Temporary files to remove when the process ends at once. Holds a fixed
+// number; a file that does not fit is still removed by the normal stop.
+void TrackTemporaryFile(const std::string& path);
+void UntrackTemporaryFile(const std::string& path);
 
 }  // namespace qvcli

@@ -23,7 +23,7 @@ Commands:
 
 Run quorvane COMMAND --help for a command's arguments and options.
 Exit status: 0 when every output was written, 1 when something failed,
-2 when the command line is wrong.
+2 when the command line is wrong, 130 when interrupted (Ctrl-C, SIGTERM).
 )";
 
 struct Command {

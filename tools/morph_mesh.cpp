@@ -11,16 +11,6 @@ namespace qvcli {
 
 namespace {
 
-// Pixel centres map onto pixel centres: x' = (x + 0.5) * out / in - 0.5.
-int ScaleCoordinate(double value, int from, int to)
-{
-    const double scaled = from == to ? value : (value + 0.5) * to / from - 0.5;
-    double rounded = std::floor(scaled + 0.5);
-    if (rounded < 0) rounded = 0;
-    if (rounded > to - 1) rounded = to - 1;
-    return static_cast<int>(rounded);
-}
-
 std::string Where(const MeshSource& s, int line) { return s.pointsName + ":" + std::to_string(line) + ": "; }
 
 std::string ShowNumber(double v)
@@ -28,6 +18,36 @@ std::string ShowNumber(double v)
     char text[32];
     std::snprintf(text, sizeof text, "%g", v);
     return text;
+}
+
+// Pixel centres map onto pixel centres: x' = (x + 0.5) * span / in - 0.5,
+// shifted by where the picture's span starts in the output.
+double ScaleCoordinate(double value, int from, int span, int offset)
+{
+    return (from == span ? value : (value + 0.5) * span / from - 0.5) + offset;
+}
+
+int OutputPixel(double scaled, int size)
+{
+    double rounded = std::floor(scaled + 0.5);
+    if (rounded < 0) rounded = 0;
+    if (rounded > size - 1) rounded = size - 1;
+    return static_cast<int>(rounded);
+}
+
+MeshSource::Area WholeOutput(MeshSource::Area area, Size2 output)
+{
+    return area.width > 0 ? area : MeshSource::Area{output.width, output.height, 0, 0};
+}
+
+// A point that --fit crop cuts off has no place in the output.
+void CheckNotCut(const MeshSource& s, const ControlPoint& p, bool dest, double x, double y)
+{
+    const Size2 out = s.outputSize;
+    if (x >= -0.5 && x < out.width - 0.5 && y >= -0.5 && y < out.height - 0.5) return;
+    throw CliError(Where(s, p.line) + (dest ? "destination" : "source") + " point (" + ShowNumber(dest ? p.dstX : p.srcX) +
+                   ", " + ShowNumber(dest ? p.dstY : p.srcY) + ") is cut off: it falls outside the " +
+                   std::to_string(out.width) + "x" + std::to_string(out.height) + " output");
 }
 
 void CheckInside(const MeshSource& s, const ControlPoint& p, bool dest)
@@ -80,30 +100,49 @@ MorphMesh BuildMorphMesh(const MeshSource& s)
     for (const auto& corner : {std::pair{0, 0}, std::pair{W - 1, 0}, std::pair{0, H - 1}, std::pair{W - 1, H - 1}})
         taken[corner] = 0;
 
+    const MeshSource::Area sourceArea = WholeOutput(s.sourceArea, s.outputSize);
+    const MeshSource::Area destArea = WholeOutput(s.destArea, s.outputSize);
     mesh.controlTable.assign(2 + 4 * input.size(), 0);
     for (const ControlPoint& p : input) {
         CheckInside(s, p, false);
         CheckInside(s, p, true);
         MeshPoint m;
-        m.srcX = ScaleCoordinate(p.srcX, s.sourceSize.width, W);
-        m.srcY = ScaleCoordinate(p.srcY, s.sourceSize.height, H);
-        m.dstX = ScaleCoordinate(p.dstX, s.destSize.width, W);
-        m.dstY = ScaleCoordinate(p.dstY, s.destSize.height, H);
+        const double srcX = ScaleCoordinate(p.srcX, s.sourceSize.width, sourceArea.width, sourceArea.left);
+        const double srcY = ScaleCoordinate(p.srcY, s.sourceSize.height, sourceArea.height, sourceArea.top);
+        const double dstX = ScaleCoordinate(p.dstX, s.destSize.width, destArea.width, destArea.left);
+        const double dstY = ScaleCoordinate(p.dstY, s.destSize.height, destArea.height, destArea.top);
+        CheckNotCut(s, p, false, srcX, srcY);
+        CheckNotCut(s, p, true, dstX, dstY);
+        m.srcX = OutputPixel(srcX, W);
+        m.srcY = OutputPixel(srcY, H);
+        m.dstX = OutputPixel(dstX, W);
+        m.dstY = OutputPixel(dstY, H);
         m.weight = p.weight;
         m.line = p.line;
         const auto [it, fresh] = taken.emplace(std::pair{m.srcX, m.srcY}, p.line);
         if (!fresh) {
+            // The file's own numbers, and the pixel they fall on when that
+            // differs (fractions, or pictures scaled to the output size).
             std::string at = "(";  // built by appending: GCC 12 misreports "(" + std::string
-            at += std::to_string(m.srcX);
+            at += ShowNumber(p.srcX);
             at += ", ";
-            at += std::to_string(m.srcY);
+            at += ShowNumber(p.srcY);
             at += ")";
-            if (it->second == 0)
-                throw CliError(Where(s, p.line) + "source point " + at +
-                               " is a picture corner, which is always part of the mesh; leave it out");
-            throw CliError(Where(s, p.line) + "source point " + at + " is the same place as the point on line " +
-                           std::to_string(it->second) + (W != s.sourceSize.width || H != s.sourceSize.height
-                                                              ? " at the output size" : ""));
+            const bool scaled = W != s.sourceSize.width || H != s.sourceSize.height;
+            std::string pixel = "pixel (";
+            pixel += std::to_string(m.srcX);
+            pixel += ", ";
+            pixel += std::to_string(m.srcY);
+            pixel += ")";
+            if (scaled) pixel += " of the " + std::to_string(W) + "x" + std::to_string(H) + " output";
+            const bool moved = scaled || p.srcX != m.srcX || p.srcY != m.srcY;
+            std::string what = Where(s, p.line) + "source point " + at;
+            if (it->second == 0) {
+                what += moved ? " falls on " + pixel + "," : " is";
+                throw CliError(what + " a picture corner, which is always part of the mesh; leave it out");
+            }
+            if (moved) throw CliError(what + " falls on " + pixel + ", the same as the point on line " + std::to_string(it->second));
+            throw CliError(what + " is the same place as the point on line " + std::to_string(it->second));
         }
         // Each stored coordinate is the picture coordinate minus 2.
         const std::size_t k = mesh.points.size() + 1;

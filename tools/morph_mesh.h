@@ -38,6 +38,12 @@ struct MeshSource {
     Size2 sourceSize, destSize;  // of the pictures the coordinates refer to
     Size2 outputSize;            // both pictures are scaled to this
     std::string pointsName;      // for messages
+    // Where each picture lies in the output when not stretched to fill it
+    // (--fit): scaled to width x height at (left, top). Width 0: the whole
+    // output.
+    struct Area {
+        int width = 0, height = 0, left = 0, top = 0;
+    } sourceArea, destArea;
 };
 
 // Places, checks and triangulates the points. Throws CliError naming the

@@ -9,6 +9,7 @@
 #include "frame_sinks.h"
 #include "interrupt.h"
 #include "progress_bar.h"
+#include "stale_partial_files.h"
 
 namespace qvcli {
 
@@ -18,31 +19,35 @@ std::vector<OptionSpec> MorphRunOptionSpecs()
             {"bilinear", false},  {"block", true},      {"background", true}, {"key-color", false},
             {"key-fade", false},  {"weights", true},    {"loop", true},     {"range", true},
             {"codec", true},      {"quality", true},    {"keyframes", true}, {"threads", true},
-            {"quiet", false}};
+            {"quiet", false},     {"fit", true}};
 }
 
-std::string MorphRunOptionsHelp()
+std::string MorphRunOptionsHelp(const MorphRunDefaults& defaults)
 {
-    return R"(Output:
+    std::string text = R"(Output:
   --out FILE          .gif animation, .avi video, or numbered stills
                       .png/.jpg/.tif with a frame number field: frame_%04d.png
-  --frames N          frames in the whole morph, source to destination (default 30)
-  --fps F             frames per second (default 15; GIF: at most 100)
+  --frames N          frames in the whole morph, source to destination (default @FRAMES@)
+  --fps F             frames per second (default @FPS@; GIF: at most 100)
   --range A:B         write only frames A up to, not including, B (A: or :B
                       leave an end open); split long jobs across processes
   --size WxH          output size (default: the source picture's); both
                       pictures and their points are scaled to it
+  --fit MODE          a picture of another shape than --size: stretch (the
+                      default), letterbox (whole, with bands of the
+                      background colour) or crop (covers it, edges cut off)
 Rendering:
-  --bilinear          bilinear sampling (default: nearest pixel)
+  --bilinear          bilinear sampling (@BILINEAR@)
   --block N           draw N x N blocks, for quick previews (default 1)
   --background RRGGBB colour behind the pictures and of their transparent parts
   --key-color         treat the background colour as transparent in the pictures
   --key-fade          with --key-color, fade the other picture where one is keyed
   --weights MODE      smooth or flat: colour timing from per-point weights (the
                       fifth column of the points file); default: even dissolve
-  --threads N         render on N threads (default: one per core)
+  --threads N         render on N threads; 0, the default: one per core
 Animated GIF:
-  --loop N            repeat N times, 0 for ever (default 0)
+  --loop N            play once, then repeat N times; 0 repeats for ever
+                      (default 0)
 AVI:
   --codec NAME        compressor: mjpg (default), dib (uncompressed), ffv1,
                       h264, ... (quorvane codecs lists them), or ask
@@ -51,6 +56,13 @@ AVI:
 Other:
   --quiet             no progress bar and no summary line
 )";
+    const auto put = [&](const std::string& field, const std::string& value) {
+        text.replace(text.find(field), field.size(), value);
+    };
+    put("@FRAMES@", std::to_string(defaults.frames));
+    put("@FPS@", defaults.fps);
+    put("@BILINEAR@", defaults.bilinear ? "always on here" : "default: nearest pixel");
+    return text;
 }
 
 namespace {
@@ -73,6 +85,11 @@ MorphRunOptions ReadMorphRunOptions(const ParsedArgs& args, const std::string& o
     const bool gif = o.output.kind == OutputKind::Gif, avi = o.output.kind == OutputKind::Avi;
     if (const auto v = args.value("fps")) o.fps = ParseNumber(*v, "--fps", 0.01, gif ? 100.0 : 1000.0);
     if (const auto v = args.value("size")) o.size = ParseSize(*v, "--size", kMaxSide);
+    if (const auto v = args.value("fit")) {
+        if (!o.size) throw UsageError("--fit works together with --size");
+        o.fit = ParseFitMode(*v);
+        o.fitGiven = true;
+    }
     o.bilinear = args.has("bilinear");
     o.block = Integer(args, "block", 1, 256, 1);
     if (const auto v = args.value("background")) o.backgroundRgb = ParseColor(*v, "--background");
@@ -143,6 +160,10 @@ void RenderMorph(const HostPicture& source, const HostPicture& dest, const Morph
     job.end = options.range.end.value_or(options.frames);
     job.backgroundWord = BackgroundWord(options);
     job.renderFlags = RenderFlags(options);
+    // At the first and last frames every point stands where it is in the
+    // picture shown, and nearest-pixel sampling gives that picture exactly,
+    // while the renderer's bilinear weights lose a level in most pixels.
+    if (options.bilinear) job.endRenderFlags = static_cast<uint16_t>(job.renderFlags & ~MORPH_BILINEAR);
     job.blockSize = static_cast<int16_t>(options.block);
     job.threads = options.threads;
 
@@ -166,13 +187,19 @@ void RenderMorph(const HostPicture& source, const HostPicture& dest, const Morph
     sink.frameTotal = job.end - job.first;
     sink.firstFrame = job.first;
 
+    const bool numbered = options.output.kind == OutputKind::Still;
+    CleanUpStalePartialFiles(options.output.path, numbered);
+    OutputFolder folder(numbered ? FrameFileName(options.output.path, job.first) : options.output.path);
+    SetInterruptedOutput(options.output.path);
     std::unique_ptr<FrameSink> output = OpenFrameSink(sink);
     job.prepare = output->Preparation();
+    job.checkStop = [&] {
+        if (Interrupted()) throw CliError(InterruptedMessage(options.output.path), kExitInterrupted);
+    };
     ProgressBar progress(job.end - job.first, "rendering", !options.quiet && StderrIsTerminal());
     int written = 0;
     try {
         RenderFramesInOrder(job, [&](int frame, const HostPicture& picture) {
-            if (Interrupted()) throw CliError("interrupted; '" + options.output.path + "' was not completed", kExitInterrupted);
             output->Write(frame, picture);
             ++written;
             progress.Advance();
@@ -180,11 +207,15 @@ void RenderMorph(const HostPicture& source, const HostPicture& dest, const Morph
         output->Finish();
     } catch (const CliError& e) {
         progress.Clear();
-        if (options.output.kind == OutputKind::Still && written > 0)
+        if (options.output.kind == OutputKind::Still && written > 0) {
+            folder.Keep();
             throw CliError(std::string(e.what()) + " (" + std::to_string(written) + " of " +
-                           std::to_string(job.end - job.first) + " stills were written: " + output->Written() + ")");
+                               std::to_string(job.end - job.first) + " stills were written: " + output->Written() + ")",
+                           e.status());
+        }
         throw;
     }
+    folder.Keep();
     progress.Clear();
     if (!options.quiet) {
         const int count = job.end - job.first;

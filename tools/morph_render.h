@@ -12,6 +12,7 @@
 #include "host_picture.h"
 #include "morph_mesh.h"
 #include "output_files.h"
+#include "picture_fit.h"
 #include "vertex_interpolation.h"
 
 namespace qvcli {
@@ -20,6 +21,8 @@ struct MorphRunOptions {
     int frames = 30;
     double fps = 15.0;
     std::optional<Size2> size;
+    FitMode fit = FitMode::Stretch;  // pictures of another shape than --size
+    bool fitGiven = false;
     bool bilinear = false;
     int block = 1;
     uint32_t backgroundRgb = 0x000000;
@@ -37,7 +40,13 @@ struct MorphRunOptions {
 
 // The options of the render that "morph" and "demo" share.
 std::vector<OptionSpec> MorphRunOptionSpecs();
-std::string MorphRunOptionsHelp();
+// The help shows the defaults of the command it is part of.
+struct MorphRunDefaults {
+    int frames = 30;
+    std::string fps = "15";
+    bool bilinear = false;
+};
+std::string MorphRunOptionsHelp(const MorphRunDefaults& defaults = {});
 
 // Reads them from parsed arguments; `outPath` is the output name.
 // Throws UsageError for bad values and for options the output cannot use.

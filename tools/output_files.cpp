@@ -8,12 +8,16 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "cli_error.h"
+#include "interrupt.h"
 
 namespace qvcli {
 
-OutputTarget ClassifyOutput(const std::string& path)
+namespace {
+
+std::optional<OutputTarget> TargetByExtension(const std::string& path)
 {
     std::string ext = std::filesystem::path(path).extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -24,10 +28,25 @@ OutputTarget ClassifyOutput(const std::string& path)
     else if (ext == ".png") { target.kind = OutputKind::Still; target.stillFormat = QV_FORMAT_PNG; }
     else if (ext == ".jpg" || ext == ".jpeg") { target.kind = OutputKind::Still; target.stillFormat = QV_FORMAT_JPEG; }
     else if (ext == ".tif" || ext == ".tiff") { target.kind = OutputKind::Still; target.stillFormat = QV_FORMAT_TIFF; }
-    else
-        throw UsageError("cannot tell what to write from the name '" + path +
-                         "': use .gif, .avi, or .png/.jpg/.tif for numbered stills");
+    else return std::nullopt;
     return target;
+}
+
+}  // namespace
+
+OutputTarget ClassifyOutput(const std::string& path)
+{
+    if (const auto target = TargetByExtension(path)) return *target;
+    throw UsageError("cannot tell what to write from the name '" + path +
+                     "': use .gif, .avi, or .png/.jpg/.tif for numbered stills");
+}
+
+OutputTarget ClassifyPicture(const std::string& path)
+{
+    const auto target = TargetByExtension(path);
+    if (!target || target->kind != OutputKind::Still)
+        throw UsageError("cannot save a picture as '" + path + "': name it .png, .jpg or .tif");
+    return *target;
 }
 
 namespace {
@@ -84,6 +103,20 @@ std::string FrameFileName(const std::string& pattern, int frame)
     return name;
 }
 
+bool MatchesFrameFileName(const std::string& pattern, std::string_view name)
+{
+    std::size_t at = 0, length = 0;
+    int width = 0;
+    if (!FindField(pattern, at, length, width)) return name == FrameFileName(pattern, 0);
+    const std::string prefix = FrameFileName(pattern.substr(0, at), 0);
+    const std::string suffix = FrameFileName(pattern.substr(at + length), 0);
+    if (name.size() < prefix.size() + suffix.size() + std::max<std::size_t>(1, static_cast<std::size_t>(width)))
+        return false;
+    if (name.substr(0, prefix.size()) != prefix || name.substr(name.size() - suffix.size()) != suffix) return false;
+    const std::string_view digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 PendingFile::PendingFile(std::string finalPath) : final_(std::move(finalPath))
 {
     const std::filesystem::path p(final_);
@@ -93,11 +126,13 @@ PendingFile::PendingFile(std::string finalPath) : final_(std::move(finalPath))
     name += ".partial-";
     name += std::to_string(getpid());
     temporary_ = (p.parent_path() / name).string();
+    TrackTemporaryFile(temporary_);
 }
 
 PendingFile::~PendingFile()
 {
     if (!committed_) std::remove(temporary_.c_str());
+    UntrackTemporaryFile(temporary_);
 }
 
 void PendingFile::Commit()
@@ -105,6 +140,29 @@ void PendingFile::Commit()
     if (std::rename(temporary_.c_str(), final_.c_str()) != 0)
         throw CliError("cannot write '" + final_ + "': " + std::strerror(errno));
     committed_ = true;
+    UntrackTemporaryFile(temporary_);
+}
+
+OutputFolder::OutputFolder(const std::string& filePath)
+{
+    namespace fs = std::filesystem;
+    std::vector<fs::path> missing;
+    std::error_code ec;
+    for (fs::path dir = fs::path(filePath).parent_path(); !dir.empty() && !fs::exists(dir, ec); dir = dir.parent_path()) {
+        missing.push_back(dir);
+        if (dir == dir.parent_path()) break;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (!fs::create_directory(*it, ec)) return;
+        created_.push_back(it->string());
+    }
+}
+
+OutputFolder::~OutputFolder()
+{
+    std::error_code ec;
+    for (auto it = created_.rbegin(); it != created_.rend(); ++it)
+        if (!std::filesystem::remove(*it, ec)) return;  // not empty, or gone
 }
 
 std::string WhyNotWritable(const std::string& path)

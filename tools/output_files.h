@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace qvcli {
 
@@ -17,12 +19,17 @@ struct OutputTarget {
 // By extension: .gif, .avi, .png, .jpg/.jpeg, .tif/.tiff (any case).
 // Throws a UsageError for anything else.
 OutputTarget ClassifyOutput(const std::string& path);
+// The same for one picture: .png, .jpg/.jpeg or .tif/.tiff only.
+OutputTarget ClassifyPicture(const std::string& path);
 
 // Whether `pattern` holds one frame-number field (%d or %0Nd).
 bool HasFrameNumberField(const std::string& pattern);
 // The pattern with its field replaced by `frame`; "%%" stands for "%".
 // Throws a UsageError for any other use of '%'.
 std::string FrameFileName(const std::string& pattern, int frame);
+// Whether `name` is the name of some frame of `pattern` (or, without a
+// field, the pattern's own name).
+bool MatchesFrameFileName(const std::string& pattern, std::string_view name);
 
 // A file written under a temporary name next to its final name and renamed
 // into place by Commit(); destroyed uncommitted, it removes what was written.
@@ -41,6 +48,21 @@ public:
 private:
     std::string final_, temporary_;
     bool committed_ = false;
+};
+
+// Creates the missing folders above an output file. Destroyed before Keep(),
+// it removes those it created again, if they are still empty; a failure to
+// create them is left for the output's own error message.
+class OutputFolder {
+public:
+    explicit OutputFolder(const std::string& filePath);
+    ~OutputFolder();
+    OutputFolder(const OutputFolder&) = delete;
+    OutputFolder& operator=(const OutputFolder&) = delete;
+    void Keep() { created_.clear(); }
+
+private:
+    std::vector<std::string> created_;  // innermost last
 };
 
 // Why a file cannot be created at `path`, for messages ("permission denied",

@@ -5,6 +5,7 @@
 
 #include "cli_error.h"
 #include "frame_sinks.h"
+#include "stale_partial_files.h"
 
 namespace qvcli {
 
@@ -54,15 +55,16 @@ private:
 
 void SavePicture(const HostPicture& picture, const std::string& path)
 {
-    const OutputTarget target = ClassifyOutput(path);
-    if (target.kind != OutputKind::Still)
-        throw UsageError("'" + path + "': a picture is saved as .png, .jpg or .tif");
+    const OutputTarget target = ClassifyPicture(path);
+    CleanUpStalePartialFiles(path, false);
+    OutputFolder folder(path);
     CheckReplaceable(path);
     PendingFile file(path);
     if (SaveToFreeImage(picture.dc(), picture.bitmap(), picture.width(), picture.height(), 32,
                         file.temporaryPath().c_str(), target.stillFormat, 0) != 1)
         throw CliError("cannot write '" + path + "': " + WhyNotWritable(path));
     file.Commit();
+    folder.Keep();
 }
 
 std::unique_ptr<FrameSink> OpenStillSink(const SinkOptions& options) { return std::make_unique<StillSink>(options); }
