@@ -17,13 +17,13 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
-#include <libswscale/swscale.h>
 }
 
 #include <quorvane/host.h>
 #include <quorvane/quorvane.h>
 
 #include "support/avi_test_files.h"
+#include "support/libav_decoded.h"
 
 namespace qv::test {
 namespace {
@@ -132,58 +132,6 @@ bool WriteClip(const std::string& path, const ClipKind& kind, int w, int h)
     return ok;
 }
 
-// Every frame of the file as libavcodec decodes it, converted to packed
-// top-down bgr24 rows through a frame FFmpeg allocates itself.
-std::vector<std::vector<uint8_t>> ReferenceFrames(const std::string& path)
-{
-    std::vector<std::vector<uint8_t>> frames;
-    AVFormatContext* in = nullptr;
-    if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) < 0) return frames;
-    avformat_find_stream_info(in, nullptr);
-    const int index = av_find_best_stream(in, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    const AVCodec* codec = index >= 0 ? avcodec_find_decoder(in->streams[index]->codecpar->codec_id) : nullptr;
-    AVCodecContext* dec = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
-    AVPacket* packet = av_packet_alloc();
-    FramePtr decoded(av_frame_alloc());
-    FramePtr bgr(av_frame_alloc());
-    SwsContext* scaler = nullptr;
-    if (dec != nullptr && avcodec_parameters_to_context(dec, in->streams[index]->codecpar) >= 0) {
-        dec->thread_count = 1;
-        if (avcodec_open2(dec, codec, nullptr) >= 0) {
-            auto receive = [&]() {
-                while (avcodec_receive_frame(dec, decoded.get()) >= 0) {
-                    const int w = decoded->width, h = decoded->height;
-                    scaler = sws_getCachedContext(scaler, w, h, AVPixelFormat(decoded->format), w, h,
-                                                  AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
-                    av_frame_unref(bgr.get());
-                    bgr->format = AV_PIX_FMT_BGR24;
-                    bgr->width = w;
-                    bgr->height = h;
-                    if (scaler == nullptr || av_frame_get_buffer(bgr.get(), 0) < 0) return;
-                    sws_scale(scaler, decoded->data, decoded->linesize, 0, h, bgr->data, bgr->linesize);
-                    std::vector<uint8_t> rows(size_t(w) * size_t(h) * 3);
-                    for (int y = 0; y < h; ++y)
-                        std::copy_n(bgr->data[0] + y * bgr->linesize[0], size_t(w) * 3, rows.data() + size_t(y) * size_t(w) * 3);
-                    frames.push_back(std::move(rows));
-                    av_frame_unref(decoded.get());
-                }
-            };
-            while (av_read_frame(in, packet) >= 0) {
-                if (packet->stream_index == index) avcodec_send_packet(dec, packet);
-                av_packet_unref(packet);
-                receive();
-            }
-            avcodec_send_packet(dec, nullptr);
-            receive();
-        }
-    }
-    sws_freeContext(scaler);
-    avcodec_free_context(&dec);
-    av_packet_free(&packet);
-    avformat_close_input(&in);
-    return frames;
-}
-
 // "" when equal, else where the first difference lies and how many columns
 // differ anywhere.
 std::string Difference(const std::vector<uint8_t>& want, const std::vector<uint8_t>& got, int w, int h)
@@ -220,7 +168,7 @@ protected:
         const std::string path = scratch_.Path(std::string(kind.label) + "-" + std::to_string(w) + "x" +
                                                std::to_string(h) + ".avi");
         if (!WriteClip(path, kind, w, h)) return false;
-        const auto reference = ReferenceFrames(path);
+        const auto reference = LibavDecodeBgr24(path);
         EXPECT_EQ(size_t(kFrames), reference.size()) << w << "x" << h;
         Bitmap target = MakeFilled(w, h, 24, 0xEE);
         Dc dc(CreateHostDC(target.get()));
@@ -274,7 +222,7 @@ TEST_P(DecodeWidthsTest, ReferenceEqualsTheFfmpegCommand)
     }
     ASSERT_EQ(0, RunCommand("ffmpeg -nostdin -v error -y" + inputs + outputs));
     for (int i = 0; i < 3; ++i) {
-        const auto reference = ReferenceFrames(scratch_.Path("ref" + std::to_string(i) + ".avi"));
+        const auto reference = LibavDecodeBgr24(scratch_.Path("ref" + std::to_string(i) + ".avi"));
         std::vector<uint8_t> joined;
         for (const auto& frame : reference) joined.insert(joined.end(), frame.begin(), frame.end());
         ASSERT_EQ(size_t(kFrames), reference.size());

@@ -31,6 +31,16 @@ void CopyBottomUpToFrame(const uint8_t* packed, uint32_t packedStride, AVFrame* 
                     packed + size_t(packedStride) * size_t(rows - 1 - y), rowBytes);
 }
 
+void RepeatLastColumn(AVFrame* frame, int bytesPerPixel)
+{
+    const size_t last = size_t(frame->width - 1) * size_t(bytesPerPixel);
+    if (frame->width < 1 || size_t(frame->linesize[0]) < last + 2 * size_t(bytesPerPixel)) return;
+    for (int y = 0; y < frame->height; ++y) {
+        uint8_t* row = frame->data[0] + size_t(y) * size_t(frame->linesize[0]);
+        std::memcpy(row + last + size_t(bytesPerPixel), row + last, size_t(bytesPerPixel));
+    }
+}
+
 void CopyFrameToBottomUp(const AVFrame* frame, uint8_t* packed, uint32_t packedStride, int rows,
                          uint32_t rowBytes)
 {

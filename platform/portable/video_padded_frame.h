@@ -26,6 +26,11 @@ bool EnsurePaddedFrame(AVFrame** frame, AVPixelFormat format, int width, int hei
 // rows of plane 0 of `frame`.
 void CopyBottomUpToFrame(const uint8_t* packed, uint32_t packedStride, AVFrame* frame, int rows,
                          uint32_t rowBytes);
+// swscale reads RGB input for half-width chroma in pairs of pixels: the last
+// pair of an odd-width row takes its second pixel from the row's padding,
+// which would pull that column's colour toward black. Repeats each row's
+// last pixel (of `bytesPerPixel` bytes) into the padding after it.
+void RepeatLastColumn(AVFrame* frame, int bytesPerPixel);
 void CopyFrameToBottomUp(const AVFrame* frame, uint8_t* packed, uint32_t packedStride, int rows,
                          uint32_t rowBytes);
 

@@ -240,8 +240,10 @@ bool WriteFrame(CompressedStream* s, uint32_t position, const void* bits, uint32
     if (av_frame_make_writable(s->frame) < 0) return false;
     if (!EnsurePaddedFrame(&s->source, s->inputFormat, s->input.biWidth, s->input.biHeight))
         return false;
+    const int bytesPerPixel = s->input.biBitCount / 8;
     CopyBottomUpToFrame(static_cast<const uint8_t*>(bits), s->inputStride, s->source,
-                        s->input.biHeight, uint32_t(s->input.biWidth) * (s->input.biBitCount / 8u));
+                        s->input.biHeight, uint32_t(s->input.biWidth) * uint32_t(bytesPerPixel));
+    if (s->input.biWidth % 2 != 0) RepeatLastColumn(s->source, bytesPerPixel);
     sws_scale(s->scaler, s->source->data, s->source->linesize, 0, s->input.biHeight, s->frame->data,
               s->frame->linesize);
     s->frame->pts = position;
