@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli_error.h"
+#include "video_file_check.h"
 
 namespace qvcli {
 
@@ -100,13 +101,13 @@ FreeImagePtr ReadPictureFile(const std::string& path, uint32_t backgroundRgb)
 
 FreeImagePtr ReadVideoFrame(const VideoFrameName& video, const std::string& name)
 {
-    CheckAviFile(video.path);
+    CheckVideoFile(video.path);
     int32_t width = 0, height = 0, length = 0;
     float rate = 0;
     const int32_t info = GetAVIinfo(video.path.c_str(), &width, &height, &rate, &length);
     if (info != 0) {
         throw CliError("cannot read video '" + video.path + "': " +
-                       (info == 1 ? "no video stream (is it an AVI file?)" : "its video format is unreadable"));
+                       (info == 1 ? "no video stream the reader can open" : "its video format is unreadable"));
     }
     if (height < 0) height = -height;
     CheckSize(name, width, height);
@@ -124,19 +125,6 @@ FreeImagePtr ReadVideoFrame(const VideoFrameName& video, const std::string& name
 }
 
 }  // namespace
-
-void CheckAviFile(const std::string& path)
-{
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) throw CliError("cannot read video '" + path + "': no such file");
-    if (std::filesystem::is_directory(path, ec)) throw CliError("cannot read video '" + path + "': it is a directory");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw CliError("cannot read video '" + path + "': " + std::strerror(errno));
-    char head[12] = {};
-    in.read(head, sizeof head);
-    if (in.gcount() != 12 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "AVI ", 4) != 0)
-        throw CliError("cannot read video '" + path + "': not an AVI file");
-}
 
 std::optional<VideoFrameName> ParseVideoFrameName(const std::string& name)
 {
