@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli_error.h"
+#include "sixteen_bit_pictures.h"
 #include "video_file_check.h"
 
 namespace qvcli {
@@ -80,9 +81,8 @@ FreeImagePtr ReadPictureFile(const std::string& path, uint32_t backgroundRgb)
     FreeImagePtr loaded = Own(FreeImage_Load(format, path.c_str(), 0));
     if (!loaded) throw CliError("cannot read picture '" + path + "': the file is damaged or incomplete" + FreeImageDetail());
     if (const FREE_IMAGE_TYPE type = FreeImage_GetImageType(loaded.get()); type != FIT_BITMAP) {
-        // 16 bits a channel narrow to 8; floating-point pictures are tone-mapped.
-        if (type == FIT_RGB16) loaded = Own(FreeImage_ConvertTo24Bits(loaded.get()));
-        else if (type == FIT_RGBA16) loaded = Own(FreeImage_ConvertTo32Bits(loaded.get()));
+        // 16 bits a sample narrow to 8; floating-point pictures are tone-mapped.
+        if (type == FIT_UINT16 || type == FIT_RGB16 || type == FIT_RGBA16) loaded = Own(NarrowSixteenBitPicture(loaded.get()));
         else if (type == FIT_RGBF || type == FIT_RGBAF) loaded = Own(FreeImage_ToneMapping(loaded.get(), FITMO_DRAGO03));
         else loaded = Own(FreeImage_ConvertToStandardType(loaded.get(), TRUE));
         if (!loaded) throw CliError("cannot read picture '" + path + "': its pixel type cannot be converted");
