@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli_error.h"
+#include "image_library_messages.h"
 #include "sixteen_bit_pictures.h"
 #include "video_file_check.h"
 
@@ -19,18 +20,6 @@ namespace {
 using FreeImagePtr = std::unique_ptr<FIBITMAP, void (*)(FIBITMAP*)>;
 
 FreeImagePtr Own(FIBITMAP* bitmap) { return FreeImagePtr(bitmap, FreeImage_Unload); }
-
-thread_local std::string lastFreeImageMessage;
-
-void KeepFreeImageMessage(FREE_IMAGE_FORMAT, const char* message)
-{
-    lastFreeImageMessage = message != nullptr ? message : "";
-}
-
-std::string FreeImageDetail()
-{
-    return lastFreeImageMessage.empty() ? std::string() : " (" + lastFreeImageMessage + ")";
-}
 
 constexpr int kMaxSide = 16384;
 
@@ -72,14 +61,13 @@ FreeImagePtr ReadPictureFile(const std::string& path, uint32_t backgroundRgb)
         std::ifstream probe(path, std::ios::binary);
         if (!probe) throw CliError("cannot read picture '" + path + "': " + std::strerror(errno));
     }
-    FreeImage_SetOutputMessage(KeepFreeImageMessage);
-    lastFreeImageMessage.clear();
+    StartKeepingImageMessages();
     FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
     if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(path.c_str());
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format))
         throw CliError("cannot read picture '" + path + "': not a picture format FreeImage knows");
     FreeImagePtr loaded = Own(FreeImage_Load(format, path.c_str(), 0));
-    if (!loaded) throw CliError("cannot read picture '" + path + "': the file is damaged or incomplete" + FreeImageDetail());
+    if (!loaded) throw CliError("cannot read picture '" + path + "': the file is damaged or incomplete" + KeptImageMessages());
     if (const FREE_IMAGE_TYPE type = FreeImage_GetImageType(loaded.get()); type != FIT_BITMAP) {
         // 16 bits a sample narrow to 8; floating-point pictures are tone-mapped.
         if (type == FIT_UINT16 || type == FIT_RGB16 || type == FIT_RGBA16) loaded = Own(NarrowSixteenBitPicture(loaded.get()));
