@@ -1,6 +1,7 @@
 // What FreeImage and its libtiff say while the command loads a picture:
 // nothing on stderr for a good file, and the messages as part of the error
-// for a file that fails.
+// for a file that fails; BMP files with the newer headers that FreeImage
+// does not read are named as such, with the conversion that mends them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -64,6 +65,38 @@ TEST_F(CliPictureMessages, ABrokenTiffsMessagesBecomePartOfTheError)
     EXPECT_NE(std::string::npos, r.err.find("TIFFFetchDirectory: Can not read TIFF directory count; ")) << r.err;
     EXPECT_EQ(")\n", r.err.substr(r.err.size() - 2));
     EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << r.err;
+}
+
+TEST_F(CliPictureMessages, NewerBmpHeadersAreNamedWithTheirConversion)
+{
+    int status = 0;
+    qvtest::ShellOutput("cd " + qvtest::ShellQuote(dir_.path().string()) +
+                            " && convert im.tif v5.bmp && convert im.tif -define bmp:format=bmp4 v4.bmp", &status);
+    ASSERT_EQ(0, status);
+    for (const std::string name : {"v5", "v4"}) {
+        const CliResult r = Mesh(name + ".bmp");
+        EXPECT_EQ(1, r.status);
+        EXPECT_EQ("quorvane: cannot read picture '" + name +
+                      ".bmp': it is a BMP file with a newer 124-byte header (V4/V5, as ImageMagick writes by default), "
+                      "which is not supported; convert it to the classic BMP with: convert '" + name + ".bmp' BMP3:'" +
+                      name + "-bmp3.bmp' (or save it as PNG)\n",
+                  r.err);
+        // The conversion offered gives a file the command reads.
+        qvtest::ShellOutput("cd " + qvtest::ShellQuote(dir_.path().string()) + " && convert " + name + ".bmp BMP3:" + name +
+                                "-bmp3.bmp", &status);
+        ASSERT_EQ(0, status);
+        const CliResult converted = Mesh(name + "-bmp3.bmp");
+        EXPECT_EQ(0, converted.status) << converted.err;
+        EXPECT_EQ("", converted.err);
+    }
+    // A classic BMP cut short is still called damaged.
+    std::ifstream in(dir_ / "v5-bmp3.bmp", std::ios::binary);
+    std::vector<char> head(30);
+    in.read(head.data(), std::streamsize(head.size()));
+    std::ofstream(dir_ / "cut.bmp", std::ios::binary).write(head.data(), std::streamsize(head.size()));
+    const CliResult cut = Mesh("cut.bmp");
+    EXPECT_EQ(1, cut.status);
+    EXPECT_EQ(0u, cut.err.find("quorvane: cannot read picture 'cut.bmp': the file is damaged or incomplete")) << cut.err;
 }
 
 }  // namespace

@@ -52,6 +52,18 @@ FreeImagePtr Flatten(FIBITMAP* rgba, uint32_t backgroundRgb)
     return flat;
 }
 
+// The size field of a BMP file's info header: FreeImage reads the classic
+// 40-byte header and the OS/2 ones (12 and 64 bytes), not the V4 and V5
+// headers (108 and 124 bytes) that ImageMagick and many editors write by
+// default. 0 when the file is too short to tell.
+uint32_t BmpHeaderSize(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    unsigned char head[18] = {};
+    if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return 0;
+    return uint32_t{head[14]} | uint32_t{head[15]} << 8 | uint32_t{head[16]} << 16 | uint32_t{head[17]} << 24;
+}
+
 FreeImagePtr ReadPictureFile(const std::string& path, uint32_t backgroundRgb)
 {
     std::error_code ec;
@@ -67,6 +79,16 @@ FreeImagePtr ReadPictureFile(const std::string& path, uint32_t backgroundRgb)
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format))
         throw CliError("cannot read picture '" + path + "': not a picture format FreeImage knows");
     FreeImagePtr loaded = Own(FreeImage_Load(format, path.c_str(), 0));
+    if (!loaded && format == FIF_BMP) {
+        if (const uint32_t size = BmpHeaderSize(path); size != 12 && size != 40 && size != 64 && size >= 52 && size <= 124) {
+            const std::filesystem::path p(path);
+            const std::string converted = (p.parent_path() / (p.stem().string() + "-bmp3.bmp")).string();
+            throw CliError("cannot read picture '" + path + "': it is a BMP file with a newer " + std::to_string(size) +
+                           "-byte header (V4/V5, as ImageMagick writes by default), which is not supported; "
+                           "convert it to the classic BMP with: convert '" + path + "' BMP3:'" + converted +
+                           "' (or save it as PNG)");
+        }
+    }
     if (!loaded) throw CliError("cannot read picture '" + path + "': the file is damaged or incomplete" + KeptImageMessages());
     if (const FREE_IMAGE_TYPE type = FreeImage_GetImageType(loaded.get()); type != FIT_BITMAP) {
         // 16 bits a sample narrow to 8; floating-point pictures are tone-mapped.
