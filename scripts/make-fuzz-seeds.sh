@@ -28,6 +28,27 @@ for codec in rawvideo:bgr24 rawvideo:rgb555le mjpeg:yuvj420p ffv1:bgr0 huffyuv:r
 done
 echo "seeds: $made AVI codecs"
 
+# YUV clips of widths on both sides of the pixel groups that swscale
+# converts at once, odd heights, and each chroma layout the decoders hand
+# out: conversions that depend on the frame size are reached only from
+# files whose headers and bitstream agree on it, which mutating one
+# 16 x 12 seed hardly ever produces.
+sized=0
+for codec in mpeg4:yuv420p mjpeg:yuvj420p mjpeg:yuvj422p mjpeg:yuvj444p libx264:yuv420p libx264:yuv444p \
+             ffv1:yuv422p; do
+  name=${codec%%:*}
+  pix=${codec##*:}
+  for size in 17x9 31x15 45x7 90x30 130x17 466x5; do
+    [ "$pix" = yuv420p ] && [ "$name" = libx264 ] && size=$(echo "$size" | awk -Fx '{print $1+$1%2 "x" $2+$2%2}')
+    if ffmpeg -v error -f lavfi -i "testsrc2=size=$size:rate=5" -frames:v 2 -c:v "$name" -pix_fmt "$pix" \
+         -g 2 -strict -1 -y "$tmp/sized.avi" 2>/dev/null; then
+      { printf '\x01\x00\x03'; cat "$tmp/sized.avi"; } > "$out/avi_reader/$name-$pix-$size.bin"
+      sized=$((sized + 1))
+    fi
+  done
+done
+echo "seeds: $sized AVI files of other sizes"
+
 python3 - "$out" <<'PY'
 import random, sys
 out = sys.argv[1]

@@ -23,6 +23,8 @@ packages=(
   gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-libav webp
   # Cross-building FreeImage for the Windows tests from Debian's sources.
   dpkg-dev nasm libz-mingw-w64-dev
+  # The command keeps the messages of the libtiff that FreeImage reads with.
+  libtiff-dev
   # The 32-bit Windows library and its tests: MinGW-w64, Wine (32-bit, so
   # the i386 architecture is added), a virtual display for the compression
   # dialog, and qemu-i386 for machines that cannot run 32-bit code.

@@ -220,7 +220,7 @@ TEST_F(CliMistakes, MissingFilesAreNamed)
     EXPECT_EQ(r.err, "quorvane: cannot read video 'nothere.avi': no such file\n");
     r = RunCli({"info", "b.ppm"}, dir_.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "quorvane: cannot read video 'b.ppm': not an AVI file\n");
+    EXPECT_EQ(r.err, "quorvane: cannot read video 'b.ppm': it is a still picture, not a video\n");
     EXPECT_EQ(Leftovers(dir_.path(), Inputs()), std::vector<std::string>{});
 }
 

@@ -17,7 +17,8 @@ const char* const kMorphUsage = R"(usage: quorvane morph FROM TO --points FILE -
 
 Morphs picture FROM into picture TO along the control points in FILE and
 writes the frames to OUT. FROM and TO are any pictures FreeImage reads
-(PNG, JPEG, TIFF, BMP, ...) or a frame of a video given as clip.avi#12.
+(PNG, JPEG, TIFF, BMP, ...) or a frame of a video given as clip.avi#12
+(AVI, MP4, MKV, WebM, MOV, ...).
 They must be the same size unless --size scales both.
 
 Points file: one point a line, "srcX srcY dstX dstY [weight]" in pixels of

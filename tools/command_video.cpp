@@ -10,6 +10,7 @@
 #include "compressor_choice.h"
 #include "frame_sinks.h"
 #include "picture_loading.h"
+#include "video_file_check.h"
 
 namespace qvcli {
 
@@ -18,13 +19,13 @@ namespace {
 const char* const kInfoUsage = R"(usage: quorvane info VIDEO
 
 Prints the frame size, frame rate and length of the first video stream of
-an AVI file.
+a video file: AVI, MP4, MKV, WebM, MOV or any other container FFmpeg reads.
 )";
 
 const char* const kFrameUsage = R"(usage: quorvane frame VIDEO N OUT [--zoom Z]
 
-Saves frame N (counted from 0) of an AVI file as a picture: OUT is .png,
-.jpg or .tif.
+Saves frame N (counted from 0) of a video file (AVI, MP4, MKV, WebM, MOV,
+...) as a picture: OUT is .png, .jpg or .tif.
 
   --zoom Z   scale the frame by Z (default 1), dropping or repeating pixels
 )";
@@ -41,12 +42,12 @@ struct VideoInfo {
 
 VideoInfo ReadInfo(const std::string& path)
 {
-    CheckAviFile(path);
+    CheckVideoFile(path);
     VideoInfo info;
     const int32_t result = GetAVIinfo(path.c_str(), &info.width, &info.height, &info.rate, &info.length);
     if (result == 0) return info;
     throw CliError("cannot read video '" + path + "': " +
-                   (result == 1 ? std::string("no video stream (is it an AVI file?)")
+                   (result == 1 ? std::string("no video stream the reader can open")
                                 : result == 2 ? std::string("its frame format is unreadable")
                                               : std::string("its stream header is unreadable")));
 }

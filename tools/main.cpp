@@ -17,8 +17,8 @@ Commands:
   demo      render the bundled example to ./quorvane-demo.gif
   morph     morph one picture into another: quorvane morph FROM TO --points FILE --out OUT
   mesh      draw the triangulation and control points over a picture
-  info      show the size, rate and length of an AVI file
-  frame     save one frame of an AVI file as a picture
+  info      show the size, rate and length of a video (AVI, MP4, MKV, WebM, MOV)
+  frame     save one frame of a video as a picture
   codecs    list the AVI compressors
 
 Run quorvane COMMAND --help for a command's arguments and options.

@@ -9,6 +9,9 @@
 #include <string>
 
 #include "cli_error.h"
+#include "image_library_messages.h"
+#include "sixteen_bit_pictures.h"
+#include "video_file_check.h"
 
 namespace qvcli {
 
@@ -17,18 +20,6 @@ namespace {
 using FreeImagePtr = std::unique_ptr<FIBITMAP, void (*)(FIBITMAP*)>;
 
 FreeImagePtr Own(FIBITMAP* bitmap) { return FreeImagePtr(bitmap, FreeImage_Unload); }
-
-thread_local std::string lastFreeImageMessage;
-
-void KeepFreeImageMessage(FREE_IMAGE_FORMAT, const char* message)
-{
-    lastFreeImageMessage = message != nullptr ? message : "";
-}
-
-std::string FreeImageDetail()
-{
-    return lastFreeImageMessage.empty() ? std::string() : " (" + lastFreeImageMessage + ")";
-}
 
 constexpr int kMaxSide = 16384;
 
@@ -61,6 +52,18 @@ FreeImagePtr Flatten(FIBITMAP* rgba, uint32_t backgroundRgb)
     return flat;
 }
 
+// The size field of a BMP file's info header: FreeImage reads the classic
+// 40-byte header and the OS/2 ones (12 and 64 bytes), not the V4 and V5
+// headers (108 and 124 bytes) that ImageMagick and many editors write by
+// default. 0 when the file is too short to tell.
+uint32_t BmpHeaderSize(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    unsigned char head[18] = {};
+    if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return 0;
+    return uint32_t{head[14]} | uint32_t{head[15]} << 8 | uint32_t{head[16]} << 16 | uint32_t{head[17]} << 24;
+}
+
 FreeImagePtr ReadPictureFile(const std::string& path, uint32_t backgroundRgb)
 {
     std::error_code ec;
@@ -70,18 +73,26 @@ FreeImagePtr ReadPictureFile(const std::string& path, uint32_t backgroundRgb)
         std::ifstream probe(path, std::ios::binary);
         if (!probe) throw CliError("cannot read picture '" + path + "': " + std::strerror(errno));
     }
-    FreeImage_SetOutputMessage(KeepFreeImageMessage);
-    lastFreeImageMessage.clear();
+    StartKeepingImageMessages();
     FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
     if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(path.c_str());
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format))
         throw CliError("cannot read picture '" + path + "': not a picture format FreeImage knows");
     FreeImagePtr loaded = Own(FreeImage_Load(format, path.c_str(), 0));
-    if (!loaded) throw CliError("cannot read picture '" + path + "': the file is damaged or incomplete" + FreeImageDetail());
+    if (!loaded && format == FIF_BMP) {
+        if (const uint32_t size = BmpHeaderSize(path); size != 12 && size != 40 && size != 64 && size >= 52 && size <= 124) {
+            const std::filesystem::path p(path);
+            const std::string converted = (p.parent_path() / (p.stem().string() + "-bmp3.bmp")).string();
+            throw CliError("cannot read picture '" + path + "': it is a BMP file with a newer " + std::to_string(size) +
+                           "-byte header (V4/V5, as ImageMagick writes by default), which is not supported; "
+                           "convert it to the classic BMP with: convert '" + path + "' BMP3:'" + converted +
+                           "' (or save it as PNG)");
+        }
+    }
+    if (!loaded) throw CliError("cannot read picture '" + path + "': the file is damaged or incomplete" + KeptImageMessages());
     if (const FREE_IMAGE_TYPE type = FreeImage_GetImageType(loaded.get()); type != FIT_BITMAP) {
-        // 16 bits a channel narrow to 8; floating-point pictures are tone-mapped.
-        if (type == FIT_RGB16) loaded = Own(FreeImage_ConvertTo24Bits(loaded.get()));
-        else if (type == FIT_RGBA16) loaded = Own(FreeImage_ConvertTo32Bits(loaded.get()));
+        // 16 bits a sample narrow to 8; floating-point pictures are tone-mapped.
+        if (type == FIT_UINT16 || type == FIT_RGB16 || type == FIT_RGBA16) loaded = Own(NarrowSixteenBitPicture(loaded.get()));
         else if (type == FIT_RGBF || type == FIT_RGBAF) loaded = Own(FreeImage_ToneMapping(loaded.get(), FITMO_DRAGO03));
         else loaded = Own(FreeImage_ConvertToStandardType(loaded.get(), TRUE));
         if (!loaded) throw CliError("cannot read picture '" + path + "': its pixel type cannot be converted");
@@ -100,13 +111,13 @@ FreeImagePtr ReadPictureFile(const std::string& path, uint32_t backgroundRgb)
 
 FreeImagePtr ReadVideoFrame(const VideoFrameName& video, const std::string& name)
 {
-    CheckAviFile(video.path);
+    CheckVideoFile(video.path);
     int32_t width = 0, height = 0, length = 0;
     float rate = 0;
     const int32_t info = GetAVIinfo(video.path.c_str(), &width, &height, &rate, &length);
     if (info != 0) {
         throw CliError("cannot read video '" + video.path + "': " +
-                       (info == 1 ? "no video stream (is it an AVI file?)" : "its video format is unreadable"));
+                       (info == 1 ? "no video stream the reader can open" : "its video format is unreadable"));
     }
     if (height < 0) height = -height;
     CheckSize(name, width, height);
@@ -124,19 +135,6 @@ FreeImagePtr ReadVideoFrame(const VideoFrameName& video, const std::string& name
 }
 
 }  // namespace
-
-void CheckAviFile(const std::string& path)
-{
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) throw CliError("cannot read video '" + path + "': no such file");
-    if (std::filesystem::is_directory(path, ec)) throw CliError("cannot read video '" + path + "': it is a directory");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw CliError("cannot read video '" + path + "': " + std::strerror(errno));
-    char head[12] = {};
-    in.read(head, sizeof head);
-    if (in.gcount() != 12 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "AVI ", 4) != 0)
-        throw CliError("cannot read video '" + path + "': not an AVI file");
-}
 
 std::optional<VideoFrameName> ParseVideoFrameName(const std::string& name)
 {

@@ -1,5 +1,5 @@
 // Input pictures: any file FreeImage reads, or one frame of a video given as
-// "clip.avi#12". Transparent parts are laid over a background colour; the
+// "clip.avi#12" (or any other video the reader takes). Transparent parts are laid over a background colour; the
 // picture can then be handed to the renderer at any size.
 #pragma once
 
@@ -22,10 +22,6 @@ struct VideoFrameName {
 // "clip.avi#12" names frame 12 of clip.avi, unless a file of that whole name
 // exists.
 std::optional<VideoFrameName> ParseVideoFrameName(const std::string& name);
-
-// Throws CliError naming `path` unless it exists and starts as an AVI file
-// (RIFF ... "AVI "); the video reader would otherwise take other formats.
-void CheckAviFile(const std::string& path);
 
 class InputPicture {
 public:

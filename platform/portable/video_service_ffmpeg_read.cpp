@@ -16,6 +16,7 @@ extern "C" {
 
 #include "platform/portable/video_avi_header.h"
 #include "platform/portable/video_ffmpeg_common.h"
+#include "platform/portable/video_padded_frame.h"
 #include "platform/video_service.h"
 
 namespace qv::vsvc {
@@ -45,6 +46,7 @@ struct FrameDecoder {
     AVFrame* frame = nullptr;
     AVFrame* held = nullptr;  // the latest frame before the wanted position
     SwsContext* scaler = nullptr;
+    AVFrame* converted = nullptr;  // bgr24, padded for swscale
     std::vector<uint8_t> dib;
     bool reorders = false;  // the codec may show frames in another order than stored
 };
@@ -129,7 +131,11 @@ bool DeliverFrame(FrameDecoder* d, const AVFrame* frame)
     if (image + 40 > kMaxFrameBytes) return false;
     d->scaler = sws_getCachedContext(d->scaler, w, h, AVPixelFormat(frame->format), w, h,
                                      AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (d->scaler == nullptr) return false;
+    if (d->scaler == nullptr || !EnsurePaddedFrame(&d->converted, AV_PIX_FMT_BGR24, w, h))
+        return false;
+    if (sws_scale(d->scaler, frame->data, frame->linesize, 0, h, d->converted->data,
+                  d->converted->linesize) != h)
+        return false;
     d->dib.assign(size_t(40 + image), 0);
 
     gfx::DibHeader header{};
@@ -141,11 +147,9 @@ bool DeliverFrame(FrameDecoder* d, const AVFrame* frame)
     header.biCompression = gfx::kBiRgb;
     header.biSizeImage = uint32_t(image);
     std::memcpy(d->dib.data(), &header, sizeof(header));
-
     // Bottom-up: the top row goes last in memory.
-    uint8_t* dst[4] = {d->dib.data() + 40 + stride * uint64_t(h - 1), nullptr, nullptr, nullptr};
-    const int dstStride[4] = {-int(stride), 0, 0, 0};
-    return sws_scale(d->scaler, frame->data, frame->linesize, 0, h, dst, dstStride) == h;
+    CopyFrameToBottomUp(d->converted, d->dib.data() + 40, uint32_t(stride), h, uint32_t(w) * 3);
+    return true;
 }
 
 enum class Found { No, Exact, Past };
@@ -388,6 +392,7 @@ void Close(FrameDecoder* d)
     av_packet_free(&d->packet);
     av_frame_free(&d->frame);
     av_frame_free(&d->held);
+    av_frame_free(&d->converted);
     sws_freeContext(d->scaler);
     delete d;
 }

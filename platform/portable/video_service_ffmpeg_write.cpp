@@ -12,6 +12,7 @@ extern "C" {
 #include "platform/portable/video_avi_muxer.h"
 #include "platform/portable/video_compressors.h"
 #include "platform/portable/video_ffmpeg_common.h"
+#include "platform/portable/video_padded_frame.h"
 #include "platform/video_service.h"
 #include "platform/window.h"
 
@@ -41,6 +42,7 @@ struct CompressedStream {
     int64_t lastPosition = -1;
     AVCodecContext* encoder = nullptr;
     SwsContext* scaler = nullptr;
+    AVFrame* source = nullptr;  // the host's rows, padded for swscale
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
 };
@@ -236,12 +238,13 @@ bool WriteFrame(CompressedStream* s, uint32_t position, const void* bits, uint32
     // packet's own size is checked when it is written.
     if (!muxer.CanWrite(position, 0)) return false;
     if (av_frame_make_writable(s->frame) < 0) return false;
-    // Bottom-up rows: start at the last row in memory and step backwards.
-    const uint8_t* top = static_cast<const uint8_t*>(bits) +
-                         size_t(s->inputStride) * size_t(s->input.biHeight - 1);
-    const uint8_t* srcPlanes[4] = {top, nullptr, nullptr, nullptr};
-    const int srcStrides[4] = {-int(s->inputStride), 0, 0, 0};
-    sws_scale(s->scaler, srcPlanes, srcStrides, 0, s->input.biHeight, s->frame->data,
+    if (!EnsurePaddedFrame(&s->source, s->inputFormat, s->input.biWidth, s->input.biHeight))
+        return false;
+    const int bytesPerPixel = s->input.biBitCount / 8;
+    CopyBottomUpToFrame(static_cast<const uint8_t*>(bits), s->inputStride, s->source,
+                        s->input.biHeight, uint32_t(s->input.biWidth) * uint32_t(bytesPerPixel));
+    if (s->input.biWidth % 2 != 0) RepeatLastColumn(s->source, bytesPerPixel);
+    sws_scale(s->scaler, s->source->data, s->source->linesize, 0, s->input.biHeight, s->frame->data,
               s->frame->linesize);
     s->frame->pts = position;
     // In fixed-quantiser mode the encoders read the quality of each frame.
@@ -262,6 +265,7 @@ void Release(CompressedStream* s)
         avcodec_free_context(&s->encoder);
     }
     sws_freeContext(s->scaler);
+    av_frame_free(&s->source);
     av_frame_free(&s->frame);
     av_packet_free(&s->packet);
     OutputFile* file = s->target->file;
