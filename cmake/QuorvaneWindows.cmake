@@ -12,13 +12,25 @@ endif()
 # 4-byte aligned stack, so functions realign it where they need more.
 target_compile_options(quorvane_flags INTERFACE -msse2 -mfpmath=sse -mincoming-stack-boundary=2)
 
-# FreeImage's own header serves the Windows build as it is (it declares the
-# functions __stdcall there); only that one header is taken from the build
-# machine, copied into the build tree so that no other host header leaks in.
+# FreeImage's own header serves the Windows build (it declares the functions
+# __stdcall there); only that one header is taken from the build machine,
+# copied into the build tree so that no other host header leaks in. Its
+# functions are declared without __declspec(dllimport): calls through
+# `__imp_` slots are not routed to the delay-load stubs by this linker, whose
+# slots then stay 0 and every image call jumps to address 0.
 find_file(QUORVANE_FREEIMAGE_HEADER FreeImage.h
   PATHS /usr/include /usr/local/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 set(QUORVANE_WIN_INCLUDE ${CMAKE_CURRENT_BINARY_DIR}/freeimage-include)
-configure_file(${QUORVANE_FREEIMAGE_HEADER} ${QUORVANE_WIN_INCLUDE}/FreeImage.h COPYONLY)
+file(READ ${QUORVANE_FREEIMAGE_HEADER} QUORVANE_FREEIMAGE_DECLARATIONS)
+string(REPLACE "#define DLL_API __declspec(dllimport)" "#define DLL_API"
+  QUORVANE_FREEIMAGE_DIRECT "${QUORVANE_FREEIMAGE_DECLARATIONS}")
+if(QUORVANE_FREEIMAGE_DIRECT STREQUAL QUORVANE_FREEIMAGE_DECLARATIONS)
+  message(FATAL_ERROR "${QUORVANE_FREEIMAGE_HEADER}: no dllimport declaration to replace")
+endif()
+# Written through a copy so that an unchanged header keeps its time stamp.
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/FreeImage.h.new "${QUORVANE_FREEIMAGE_DIRECT}")
+configure_file(${CMAKE_CURRENT_BINARY_DIR}/FreeImage.h.new ${QUORVANE_WIN_INCLUDE}/FreeImage.h COPYONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QUORVANE_FREEIMAGE_HEADER})
 
 # FreeImage.dll is the host's: link through a delay-load import library made
 # from the definition file, so that the library loads without it and binds it

@@ -70,8 +70,9 @@ uint32_t DibStride(int32_t width, int32_t bitsPerPixel);
 // channels widening as v * 255 / 31 and narrowing to their top 5 bits, and a
 // palette DIB of another depth getting the standard palette of its depth
 // (see <quorvane/host.h>) and the nearest entry for every pixel. At 8 bits
-// or fewer it fills 2^depth colour-table entries (biClrUsed is left as the
-// caller set it); with BI_BITFIELDS it stores the masks used. With `bits`
+// or fewer it fills 2^depth colour-table entries and keeps biClrUsed and
+// biClrImportant as the caller set them (GDI itself clears biClrUsed; see
+// platform/dib_color_counts.h); with BI_BITFIELDS it stores the masks used. With `bits`
 // null it only sets biSizeImage (and the colour table), or, if biBitCount is
 // 0, describes the bitmap in the header. `dc` is not consulted. Returns the
 // number of rows copied, 0 on failure.

@@ -18,8 +18,13 @@ if [ ! -x "$portable_test" ]; then
   exit 1
 fi
 
-# The export table needs no Windows to check.
-QUORVANE_WIN32_DIR=build-win32 "$portable_test" --gtest_filter='WindowsDllFile.*'
+# A 32-bit FreeImage.dll for the image calls, built once per machine.
+QUORVANE_FREEIMAGE_DIR=$(./scripts/build-freeimage-win32.sh)
+export QUORVANE_FREEIMAGE_DIR
+echo "test-windows: FreeImage.dll from $QUORVANE_FREEIMAGE_DIR"
+
+# The export and import tables need no Windows to check.
+QUORVANE_WIN32_DIR=build-win32 "$portable_test" --gtest_filter='WindowsDllFile.*:FreeImageDllFile.*'
 
 if ! ./scripts/enable-i386.sh; then
   echo "test-windows: this machine cannot run 32-bit programs; the Wine tests are not run"

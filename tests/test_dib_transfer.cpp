@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "platform/portable/dib_read.h"
 #include "support/host_pictures.h"
 
 namespace {
@@ -258,6 +259,50 @@ TEST(DibRead, SameDepthPaletteCopiesIndicesAndTheBitmapPalette)
     EXPECT_EQ(ColorOf(info, 200), 0xABCDEFu);
     EXPECT_EQ(ColorOf(info, 255), 0xF9F9F9u);
     EXPECT_EQ(info.header.biClrUsed, 0u);  // left as the caller set it
+}
+
+TEST(DibRead, PaletteReadKeepsTheCallersColourCountsWhereGdiClearsThem)
+{
+    // Image libraries describe a palette picture with biClrUsed = 2^depth and
+    // find the pixels after that many entries; GDI sets it to 0 on a read.
+    for (int32_t depth : {1, 4, 8}) {
+        SCOPED_TRACE(depth);
+        auto bitmap = MakeBitmap(4, 2, depth);
+        ASSERT_NE(bitmap, nullptr);
+        DibInfo info = MakeDibInfo(4, 2, uint16_t(depth));
+        info.header.biClrUsed = 1u << depth;
+        info.header.biClrImportant = 1;
+        DibInfo raw = info;
+
+        int32_t rows = 0;
+        GuardedBuffer buffer = Read(bitmap.get(), info, 2, &rows);
+        EXPECT_EQ(rows, 2);
+        EXPECT_EQ(info.header.biClrUsed, 1u << depth);
+        EXPECT_EQ(info.header.biClrImportant, 1u);
+
+        GuardedBuffer rawBuffer(size_t{qv::gfx::DibStride(4, depth)} * 2);
+        EXPECT_EQ(qv::host::ReadBitmapLikeGdi(nullptr, bitmap.get(), 0, 2, rawBuffer.data(), &raw,
+                                              qv::gfx::kDibRgbColors),
+                  2);
+        EXPECT_EQ(raw.header.biClrUsed, 0u);
+        EXPECT_EQ(raw.header.biClrImportant, 1u);
+        EXPECT_EQ(std::memcmp(raw.colors, info.colors, sizeof(qv::gfx::DibColor) << depth), 0);
+        EXPECT_EQ(std::memcmp(rawBuffer.data(), buffer.data(), size_t{qv::gfx::DibStride(4, depth)} * 2), 0);
+    }
+}
+
+TEST(DibRead, TrueColourReadLeavesTheColourCountsAlone)
+{
+    auto bitmap = MakeBitmap(2, 2, 8);
+    ASSERT_NE(bitmap, nullptr);
+    DibInfo info = MakeDibInfo(2, 2, 24);
+    info.header.biClrUsed = 7;
+    info.header.biClrImportant = 5;
+    int32_t rows = 0;
+    Read(bitmap.get(), info, 2, &rows);
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(info.header.biClrUsed, 7u);
+    EXPECT_EQ(info.header.biClrImportant, 5u);
 }
 
 TEST(DibRead, PaletteBitmapToTrueColourGoesThroughItsPalette)

@@ -23,7 +23,10 @@
 #include <quorvane/quorvane.h>
 #include <quorvane/video.h>
 
+#include <FreeImage.h>
+
 #include "support/avi_test_files.h"
+#include "support/export_pattern.h"
 #include "support/frame_pattern.h"
 #include "support/host_scene.h"
 #include "support/pe_exports.h"
@@ -177,6 +180,12 @@ void WindowsDll::SetUpTestSuite()
     script << "write avi-write " << WindowsPath(Path("windows.avi")) << " " << kWriteW << " " << kWriteH << " 24 "
            << kWriteFrames << " ok\n";
     script << "cancel avi-write " << WindowsPath(Path("cancelled.avi")) << " 16 16 24 1 cancel\n";
+    // Last, as FreeImage.dll stays loaded once found: the image calls with it.
+    const char* freeImageDir = std::getenv("QUORVANE_FREEIMAGE_DIR");
+    if (freeImageDir != nullptr && *freeImageDir != 0) {
+        script << "freeimage-dir dll-directory " << WindowsPath(freeImageDir) << "\n";
+        script << "image-exports image-exports " << WindowsPath(Path("")) << "\n";
+    }
     qv::test::WriteBytes(Path("script.txt"), [&] {
         const std::string text = script.str();
         return std::vector<uint8_t>(text.begin(), text.end());
@@ -242,14 +251,102 @@ TEST_F(WindowsDllFile, NeedsOnlySystemModulesToLoad)
 {
     // The runtimes are linked in and FreeImage.dll is bound on first use, so
     // a host needs nothing beside the DLL to render and to read video.
+    // The window and dialog calls are reached through AVIFile, so user32
+    // and msvfw32 are not among them.
     const qvtest::PeExports pe = qvtest::ReadPeExports(dll_);
     ASSERT_TRUE(pe.valid);
+    std::vector<std::string> modules;
     for (std::string module : pe.imports) {
         std::transform(module.begin(), module.end(), module.begin(), [](char c) { return char(std::tolower(c)); });
-        EXPECT_TRUE(module == "kernel32.dll" || module == "msvcrt.dll" || module == "gdi32.dll" ||
-                    module == "avifil32.dll" || module == "user32.dll" || module == "msvfw32.dll")
-            << module;
+        modules.push_back(module);
     }
+    std::sort(modules.begin(), modules.end());
+    EXPECT_EQ(modules, (std::vector<std::string>{"avifil32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll"}));
+}
+
+TEST_F(WindowsDllFile, BindsFreeImageOnFirstUseThroughALoadingStubForEveryCall)
+{
+    // Each delay-load slot must hold the address of the stub that loads
+    // FreeImage.dll and binds the name; a slot left 0 sends the first image
+    // call to address 0. (The files are written through FreeImage's handle
+    // calls, so FreeImage_Save itself is not bound.)
+    const qvtest::PeExports pe = qvtest::ReadPeExports(dll_);
+    ASSERT_TRUE(pe.valid);
+    ASSERT_EQ(pe.delayImports.size(), 1u);
+    const qvtest::PeDelayImport& freeImage = pe.delayImports[0];
+    EXPECT_EQ(freeImage.module, "FreeImage.dll");
+    std::vector<std::string> names = freeImage.names;
+    std::sort(names.begin(), names.end());
+    const std::vector<std::string> expected = {
+        "_FreeImage_Allocate@24",   "_FreeImage_ColorQuantize@8", "_FreeImage_ConvertTo24Bits@4",
+        "_FreeImage_GetBPP@4",      "_FreeImage_GetBits@4",       "_FreeImage_GetHeight@4",
+        "_FreeImage_GetInfo@4",     "_FreeImage_GetPalette@4",    "_FreeImage_GetScanLine@8",
+        "_FreeImage_GetWidth@4",    "_FreeImage_SaveToHandle@20", "_FreeImage_Unload@4"};
+    EXPECT_EQ(names, expected);
+    ASSERT_EQ(freeImage.slots.size(), freeImage.names.size());
+    for (size_t i = 0; i < freeImage.slots.size(); ++i) {
+        EXPECT_NE(freeImage.slots[i], 0u) << freeImage.names[i];
+        EXPECT_TRUE(freeImage.slotInCode[i]) << freeImage.names[i] << " slot " << std::hex << freeImage.slots[i];
+    }
+}
+
+// ---- The host's FreeImage.dll (scripts/build-freeimage-win32.sh) ----
+
+class FreeImageDllFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* dir = std::getenv("QUORVANE_FREEIMAGE_DIR");
+        if (dir == nullptr || *dir == 0) GTEST_SKIP() << "QUORVANE_FREEIMAGE_DIR not set: no FreeImage.dll built";
+        pe_ = qvtest::ReadPeExports(std::string(dir) + "/FreeImage.dll");
+        ASSERT_TRUE(pe_.valid);
+    }
+    bool Exports(const std::string& name) const
+    {
+        return std::find(pe_.names.begin(), pe_.names.end(), name) != pe_.names.end();
+    }
+    qvtest::PeExports pe_;
+};
+
+TEST_F(FreeImageDllFile, ExportsTheDecoratedNamesThatTheLibraryBinds)
+{
+    EXPECT_EQ(pe_.machine, 0x14C);
+    EXPECT_TRUE(pe_.dll);
+    EXPECT_EQ(pe_.moduleName, "FreeImage.dll");
+    // Every name of platform/win32/FreeImage.def.
+    for (const char* name :
+         {"_FreeImage_Allocate@24", "_FreeImage_ColorQuantize@8", "_FreeImage_ConvertTo24Bits@4", "_FreeImage_GetBPP@4",
+          "_FreeImage_GetBits@4", "_FreeImage_GetHeight@4", "_FreeImage_GetInfo@4", "_FreeImage_GetPalette@4",
+          "_FreeImage_GetScanLine@8", "_FreeImage_GetWidth@4", "_FreeImage_Save@16", "_FreeImage_SaveToHandle@20",
+          "_FreeImage_Unload@4"})
+        EXPECT_TRUE(Exports(name)) << name;
+}
+
+TEST_F(FreeImageDllFile, ArgumentBytesFollowTheDeclarationsWithDoublesTakingEight)
+{
+    // Sizes worked out by hand from FreeImage.h: pointers, ints, enums and
+    // BOOLs take 4 bytes, doubles 8; no arguments gives @0; the variadic
+    // message call is a C call, exported undecorated.
+    for (const char* name : {"_FreeImage_GetVersion@0", "_FreeImage_Initialise@4", "_FreeImage_Rotate@16",
+                             "_FreeImage_RotateEx@48", "_FreeImage_AdjustColors@32", "_FreeImage_ColorQuantizeEx@20",
+                             "_FreeImage_Rescale@16", "FreeImage_OutputMessageProc"})
+        EXPECT_TRUE(Exports(name)) << name;
+    for (const std::string& name : pe_.names) {
+        const bool decorated = name.rfind("_FreeImage_", 0) == 0 && name.find('@') != std::string::npos;
+        EXPECT_TRUE(decorated || name == "FreeImage_OutputMessageProc") << name;
+    }
+    EXPECT_EQ(pe_.functionCount, pe_.names.size());
+}
+
+TEST_F(FreeImageDllFile, ImportsOnlySystemModules)
+{
+    std::vector<std::string> modules;
+    for (std::string module : pe_.imports) {
+        std::transform(module.begin(), module.end(), module.begin(), [](char c) { return char(std::tolower(c)); });
+        modules.push_back(module);
+    }
+    std::sort(modules.begin(), modules.end());
+    EXPECT_EQ(modules, (std::vector<std::string>{"kernel32.dll", "msvcrt.dll"}));
 }
 
 // ---- Calling convention ----
@@ -290,6 +387,106 @@ TEST_F(WindowsDll, ImageCallsFailWithTheirCodesWhenTheHostHasNoFreeImage)
     EXPECT_EQ(f["handle-stored"], "1");
     EXPECT_EQ(f["gif-frame"], "1");
     EXPECT_EQ(f["still"], "0");
+}
+
+// ---- GIF and stills with the host's FreeImage.dll ----
+
+// The portable build's files for the same pictures, named as the host's.
+void WritePortableImageFiles(const std::string& directory)
+{
+    for (int32_t depth : qvtest::kExportDepths) {
+        qvtest::HostPicture picture(qvtest::kExportWidth, qvtest::kExportHeight, depth);
+        if (depth == 8)
+            for (int32_t i = 0; i < 256; ++i) GetHostBitmapPalette(picture.bitmap())[i] = qvtest::ExportPaletteWord(i);
+        auto fill = [&](int32_t frame) {
+            qvtest::FillExportPicture(GetHostBitmapBits(picture.bitmap()), GetHostBitmapStride(picture.bitmap()), depth,
+                                      frame);
+        };
+        const std::string stem = directory + "/portable-" + std::to_string(depth);
+        GifWriter* writer = nullptr;
+        RenderAnimatedGIFStart((stem + ".gif").c_str(), qvtest::kExportWidth, qvtest::kExportHeight, depth, 2500, 0,
+                               &writer);
+        for (int32_t frame = 0; frame < 2; ++frame) {
+            fill(frame);
+            RenderAnimatedGIF(picture.dc(), picture.bitmap(), frame + 1, writer);
+        }
+        RenderAnimatedGIFEnd(writer);
+        fill(0);
+        for (const auto& [extension, format] : {std::pair{"png", 13}, std::pair{"tif", 5}, std::pair{"jpg", 4}})
+            SaveToFreeImage(picture.dc(), picture.bitmap(), qvtest::kExportWidth, qvtest::kExportHeight, depth,
+                            (stem + "." + extension).c_str(), format, 0);
+    }
+}
+
+// Decoded pixels of an image file: depth, then every scan line's bytes.
+std::vector<uint8_t> DecodedPixels(const std::string& path)
+{
+    FIBITMAP* picture = FreeImage_Load(FreeImage_GetFileType(path.c_str(), 0), path.c_str(), 0);
+    if (picture == nullptr) return {};
+    std::vector<uint8_t> pixels = {uint8_t(FreeImage_GetBPP(picture))};
+    const unsigned rowBytes = FreeImage_GetLine(picture);
+    for (unsigned y = 0; y < FreeImage_GetHeight(picture); ++y) {
+        const BYTE* row = FreeImage_GetScanLine(picture, int(y));
+        pixels.insert(pixels.end(), row, row + rowBytes);
+    }
+    if (RGBQUAD* palette = FreeImage_GetPalette(picture))
+        pixels.insert(pixels.end(), reinterpret_cast<uint8_t*>(palette),
+                      reinterpret_cast<uint8_t*>(palette + FreeImage_GetColorsUsed(picture)));
+    FreeImage_Unload(picture);
+    return pixels;
+}
+
+class WindowsDllWithFreeImage : public WindowsDll {
+protected:
+    void SetUp() override
+    {
+        WindowsDll::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        const char* dir = std::getenv("QUORVANE_FREEIMAGE_DIR");
+        if (dir == nullptr || *dir == 0) GTEST_SKIP() << "QUORVANE_FREEIMAGE_DIR not set: no FreeImage.dll built";
+        static bool written = false;
+        if (!written) WritePortableImageFiles(Path(""));
+        written = true;
+        ASSERT_EQ(Parse(Section("freeimage-dir"))["set"], "1");
+    }
+};
+
+TEST_F(WindowsDllWithFreeImage, GifOfEveryDepthIsByteIdenticalToThePortableFile)
+{
+    const std::string& output = Section("image-exports");
+    for (int32_t depth : qvtest::kExportDepths) {
+        SCOPED_TRACE(depth);
+        const std::string tag = "depth" + std::to_string(depth) + " ";
+        const size_t at = output.find(tag);
+        ASSERT_NE(at, std::string::npos);
+        Fields f = Parse(output.substr(at, output.find('\n', at) - at));
+        EXPECT_EQ(f["gif-start"], "0");
+        EXPECT_EQ(f["frame0"], "0");
+        EXPECT_EQ(f["frame1"], "0");
+        const std::vector<uint8_t> windows = qv::test::ReadBytes(Path("windows-" + std::to_string(depth) + ".gif"));
+        ASSERT_FALSE(windows.empty());
+        EXPECT_EQ(windows, qv::test::ReadBytes(Path("portable-" + std::to_string(depth) + ".gif")));
+    }
+}
+
+TEST_F(WindowsDllWithFreeImage, StillsDecodeToThePortableFilesPixels)
+{
+    const std::string& output = Section("image-exports");
+    for (int32_t depth : qvtest::kExportDepths) {
+        const size_t at = output.find("depth" + std::to_string(depth) + " ");
+        ASSERT_NE(at, std::string::npos);
+        Fields f = Parse(output.substr(at, output.find('\n', at) - at));
+        for (const char* extension : {"png", "tif", "jpg"}) {
+            SCOPED_TRACE(std::to_string(depth) + " " + extension);
+            EXPECT_EQ(f[extension], "1");
+            const std::string name = std::to_string(depth) + "." + extension;
+            const std::vector<uint8_t> windows = DecodedPixels(Path("windows-" + name));
+            ASSERT_GT(windows.size(), 1u);
+            // JPEG too: both sides run libjpeg-turbo 2.1.5, whose SIMD code
+            // is made to match its C code bit for bit.
+            EXPECT_EQ(windows, DecodedPixels(Path("portable-" + name)));
+        }
+    }
 }
 
 // ---- The renderer ----

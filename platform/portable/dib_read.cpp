@@ -12,8 +12,10 @@
 #include <cstring>
 #include <new>
 
+#include "platform/dib_color_counts.h"
 #include "platform/graphics.h"
 #include "platform/portable/dib_format.h"
+#include "platform/portable/dib_read.h"
 #include "platform/portable/pixel_blit.h"
 #include "platform/portable/standard_palettes.h"
 
@@ -47,9 +49,21 @@ int32_t DescribeBitmap(const HostBitmap& bitmap, void* info)
 
 }  // namespace
 
-int32_t GetDIBits(QvDC, QvBitmap bitmap, uint32_t startScan, uint32_t scanLines, void* bits, void* info,
+int32_t GetDIBits(QvDC dc, QvBitmap bitmap, uint32_t startScan, uint32_t scanLines, void* bits, void* info,
                   uint32_t usage)
 {
+    return KeepingColorCounts(
+        info, [&] { return host::ReadBitmapLikeGdi(dc, bitmap, startScan, scanLines, bits, info, usage); });
+}
+
+}  // namespace qv::gfx
+
+namespace qv::host {
+
+int32_t ReadBitmapLikeGdi(QvDC, QvBitmap bitmap, uint32_t startScan, uint32_t scanLines, void* bits, void* info,
+                          uint32_t usage)
+{
+    using namespace qv::gfx;
     if (bitmap == nullptr || !bitmap->bits || info == nullptr) return 0;
     if (bits == nullptr && IsFormatQuery(info)) return DescribeBitmap(*bitmap, info);
     const std::optional<host::DibFormat> dib = host::ParseDib(info, usage);
@@ -66,6 +80,9 @@ int32_t GetDIBits(QvDC, QvBitmap bitmap, uint32_t startScan, uint32_t scanLines,
         else
             host::FillStandardPalette(depth, palette);
         host::WriteDibColors(info, *dib, palette);
+        // GDI reports the table it filled as a full one.
+        const uint32_t allColors = 0;
+        std::memcpy(static_cast<uint8_t*>(info) + offsetof(DibHeader, biClrUsed), &allColors, sizeof allColors);
     }
     host::WriteDibMasks(info, *dib);
 
@@ -89,6 +106,10 @@ int32_t GetDIBits(QvDC, QvBitmap bitmap, uint32_t startScan, uint32_t scanLines,
         return 0;
     }
 }
+
+}  // namespace qv::host
+
+namespace qv::gfx {
 
 // A 32-bit bitmap row is exactly width words (no padding), and its storage
 // comes from malloc or aligned_alloc, where the words may live.

@@ -3,6 +3,7 @@
 // exactly as BITMAPINFOHEADER and RGBQUAD, so they pass unchanged.
 #include <windows.h>
 
+#include "platform/dib_color_counts.h"
 #include "platform/graphics.h"
 
 namespace qv::gfx {
@@ -15,7 +16,9 @@ static_assert(kBiRgb == BI_RGB && kDibRgbColors == DIB_RGB_COLORS && kColorOnCol
 int32_t GetDIBits(QvDC dc, QvBitmap bitmap, uint32_t startScan, uint32_t scanLines, void* bits, void* info,
                   uint32_t usage)
 {
-    return ::GetDIBits(dc, bitmap, startScan, scanLines, bits, static_cast<BITMAPINFO*>(info), usage);
+    return KeepingColorCounts(info, [&] {
+        return ::GetDIBits(dc, bitmap, startScan, scanLines, bits, static_cast<BITMAPINFO*>(info), usage);
+    });
 }
 
 int32_t SetDIBits(QvDC dc, QvBitmap bitmap, uint32_t startScan, uint32_t scanLines, const void* bits,

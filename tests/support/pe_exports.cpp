@@ -1,5 +1,6 @@
 #include "support/pe_exports.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -11,7 +12,7 @@ namespace {
 struct Image {
     std::vector<uint8_t> bytes;
     struct Section {
-        uint32_t virtualAddress, virtualSize, rawOffset, rawSize;
+        uint32_t virtualAddress, virtualSize, rawOffset, rawSize, characteristics;
     };
     std::vector<Section> sections;
 
@@ -45,6 +46,38 @@ struct Image {
     }
 };
 
+// File offset of the delay-load descriptors and how many may follow: the
+// table of directory 13, or, where the linker left that entry empty
+// (binutils with a dlltool delay library), the one descriptor that the COFF
+// symbol `__DELAY_IMPORT_DESCRIPTOR_...` names.
+struct DelayTable {
+    uint64_t offset = 0;
+    uint32_t limit = 0;
+};
+
+DelayTable DelayDescriptors(const Image& image, uint32_t pe, uint64_t directories)
+{
+    if (image.U32(directories + 13 * 8) != 0) return {image.Offset(image.U32(directories + 13 * 8)), UINT32_MAX};
+    const uint32_t symbols = image.U32(pe + 12), count = image.U32(pe + 16);
+    const uint64_t strings = uint64_t(symbols) + uint64_t(count) * 18;
+    const std::string prefix = "__DELAY_IMPORT_DESCRIPTOR_";
+    for (uint32_t i = 0; symbols != 0 && i < count && image.Has(uint64_t(symbols) + uint64_t(i) * 18, 18); ++i) {
+        const uint64_t at = uint64_t(symbols) + uint64_t(i) * 18;
+        std::string name;
+        if (image.U32(at) == 0) {
+            for (uint64_t c = strings + image.U32(at + 4); c < image.bytes.size() && image.bytes[c] != 0; ++c)
+                name.push_back(char(image.bytes[c]));
+        } else {
+            for (uint64_t c = at; c < at + 8 && image.bytes[c] != 0; ++c) name.push_back(char(image.bytes[c]));
+        }
+        const auto section = int16_t(image.U16(at + 12));
+        if (name.rfind(prefix, 0) == 0 && section >= 1 && size_t(section) <= image.sections.size())
+            return {image.Offset(image.sections[size_t(section) - 1].virtualAddress + image.U32(at + 8)), 1};
+        i += image.bytes[at + 17];  // auxiliary records
+    }
+    return {};
+}
+
 }  // namespace
 
 PeExports ReadPeExports(const std::string& path)
@@ -68,7 +101,8 @@ PeExports ReadPeExports(const std::string& path)
     for (uint16_t i = 0; i < sectionCount; ++i) {
         const uint64_t at = sectionTable + uint64_t(i) * 40;
         if (!image.Has(at, 40)) return result;
-        image.sections.push_back({image.U32(at + 12), image.U32(at + 8), image.U32(at + 20), image.U32(at + 16)});
+        image.sections.push_back(
+            {image.U32(at + 12), image.U32(at + 8), image.U32(at + 20), image.U32(at + 16), image.U32(at + 36)});
     }
 
     const uint64_t exports = image.Offset(image.U32(directories));
@@ -85,6 +119,38 @@ PeExports ReadPeExports(const std::string& path)
         const uint32_t nameRva = image.U32(at + 12);
         if (nameRva == 0) break;
         result.imports.push_back(image.Text(nameRva));
+    }
+
+    // Delay-load descriptors (directory 13), 32 bytes each, ended by a zeroed
+    // one. Attribute bit 0 marks relative addresses; without it the fields
+    // are virtual addresses.
+    const uint32_t imageBase = image.U32(optional + 28);
+    auto isCode = [&](uint32_t rva) {
+        for (const Image::Section& s : image.sections)
+            if ((s.characteristics & 0x20000000u) != 0 && rva >= s.virtualAddress &&
+                rva - s.virtualAddress < std::max(s.virtualSize, s.rawSize))
+                return true;
+        return false;
+    };
+    const DelayTable delay = DelayDescriptors(image, pe, directories);
+    for (uint64_t at = delay.offset, d = 0; at != 0 && d < delay.limit && image.Has(at, 32); at += 32, ++d) {
+        const uint32_t nameField = image.U32(at + 4);
+        if (nameField == 0) break;
+        const uint32_t toRva = (image.U32(at) & 1u) != 0 ? 0 : imageBase;
+        PeDelayImport module;
+        module.module = image.Text(nameField - toRva);
+        const uint64_t slots = image.Offset(image.U32(at + 12) - toRva);
+        const uint64_t names = image.Offset(image.U32(at + 16) - toRva);
+        for (uint64_t n = 0; names != 0 && slots != 0 && image.Has(names + n * 4, 4); ++n) {
+            const uint32_t entry = image.U32(names + n * 4);
+            if (entry == 0) break;
+            module.names.push_back((entry & 0x80000000u) != 0 ? "#" + std::to_string(entry & 0xFFFFu)
+                                                               : image.Text(entry - toRva + 2));
+            const uint32_t slot = image.U32(slots + n * 4);
+            module.slots.push_back(slot);
+            module.slotInCode.push_back(slot > imageBase && isCode(slot - imageBase));
+        }
+        result.delayImports.push_back(module);
     }
     result.valid = true;
     return result;

@@ -10,3 +10,5 @@ int RunAviFrame(const char* dll, const char* file, const char* position, const c
                 const char* height, const char* outPath);
 int RunAviWrite(const char* dll, const char* file, const char* width, const char* height, const char* bitsPerPixel,
                 const char* frames, const char* dialogAnswer);
+int RunDllDirectory(const char* directory);
+int RunImageExports(const char* dll, const char* directory);

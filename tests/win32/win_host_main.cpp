@@ -5,6 +5,8 @@
 //   avi-info DLL FILE                   GetAVIinfo
 //   avi-frame DLL FILE POS ZOOMBITS W H OUT   GetAVIframe into a W x H DIB section
 //   avi-write DLL FILE W H BPP FRAMES ok|cancel   write frames, answering the dialog
+//   dll-directory DLL DIR               SetDllDirectoryA(DIR) for later image calls
+//   image-exports DLL DIR               GIF and still calls at 8/16/24/32 bits into DIR
 //   batch DLL SCRIPT                    run the script's lines "LABEL COMMAND ARGS..."
 //                                       (DLL implied), each output after "== LABEL"
 // Starting a process is slow where Windows programs are emulated, so tests
@@ -24,6 +26,8 @@ int Dispatch(const std::vector<std::string>& a)
     auto is = [&](const char* name, size_t count) { return a.size() >= count && a[0] == name; };
     if (is("exports", 2)) return RunExports(a[1].c_str());
     if (is("image-calls", 3)) return RunImageCalls(a[1].c_str(), a[2].c_str());
+    if (is("dll-directory", 3)) return RunDllDirectory(a[2].c_str());
+    if (is("image-exports", 3)) return RunImageExports(a[1].c_str(), a[2].c_str());
     if (is("morph", 4)) return RunMorph(a[1].c_str(), a[2].c_str(), a[3].c_str());
     if (is("avi-info", 3)) return RunAviInfo(a[1].c_str(), a[2].c_str());
     if (is("avi-frame", 8))
