@@ -16,6 +16,8 @@ namespace qvcli {
 
 // False in builds without dlib, or when the shape model file is missing.
 bool FaceLandmarksAvailable();
+// Why not, in a sentence for the user; empty when they are available.
+std::string FaceLandmarksUnavailableReason();
 
 // Where the points will be used, so that they obey the points reader's rules
 // there. Everything may be left at its default.

@@ -9,8 +9,6 @@
 
 namespace qvcli {
 
-namespace {
-
 // Pixel centres map onto pixel centres: x' = (x + 0.5) * out / in - 0.5.
 int ScaleCoordinate(double value, int from, int to)
 {
@@ -20,6 +18,8 @@ int ScaleCoordinate(double value, int from, int to)
     if (rounded > to - 1) rounded = to - 1;
     return static_cast<int>(rounded);
 }
+
+namespace {
 
 std::string Where(const MeshSource& s, int line) { return s.pointsName + ":" + std::to_string(line) + ": "; }
 
