@@ -68,31 +68,44 @@ TEST(FacePointRules, DropsPairsWithAPointOutsideEitherPicture)
 
 TEST(FacePointRules, MovesPointsOffCornersAndTakenPixelsToTheNearestFreeOne)
 {
-    const std::vector<ControlPoint> existing{Existing(50, 50)};
-    const auto placed = PlaceLandmarks({{0, 0, 3, 3},      // a corner: to (1, 0), first of the nearest four
-                                        {99, 99, 3, 3},    // a corner: to (99, 98)
-                                        {50, 50, 7, 7},    // on the existing point: to (50, 49)
-                                        {50.2, 49.8, 8, 8},// rounds onto (50, 50) too: next free, (49, 50)
+    const auto placed = PlaceLandmarks({{0, 0, 3, 3},       // a corner: to (1, 0), first of the nearest four
+                                        {99, 99, 3, 3},     // a corner: to (99, 98)
+                                        {50, 50, 7, 7},
+                                        {50.2, 49.8, 8, 8}, // rounds onto (50, 50) too: to (50, 49)
+                                        {50, 50, 9, 9},     // again: (50, 49) is taken now, so (49, 50)
                                         {20, 20, 9, 9}},
-                                       {100, 100}, {100, 100}, {100, 100}, &existing);
-    EXPECT_EQ(Sources(placed), (std::vector<Xy>{{1, 0}, {99, 98}, {50, 49}, {49, 50}, {20, 20}}));
+                                       {100, 100}, {100, 100}, {100, 100}, nullptr);
+    EXPECT_EQ(Sources(placed), (std::vector<Xy>{{1, 0}, {99, 98}, {50, 50}, {50, 49}, {49, 50}, {20, 20}}));
     EXPECT_EQ(placed.nudged, 4);
     EXPECT_EQ(placed.dropped, 0);
     // Moving changes only the source side.
-    EXPECT_EQ(placed.points[2].dstX, 7);
-    EXPECT_EQ(placed.points[2].dstY, 7);
+    EXPECT_EQ(placed.points[3].dstX, 8);
+    EXPECT_EQ(placed.points[3].dstY, 8);
+}
+
+TEST(FacePointRules, LeavesOutALandmarkOnAPointAlreadyPlaced)
+{
+    const std::vector<ControlPoint> existing{Existing(50, 50), Existing(1, 0)};
+    const auto placed = PlaceLandmarks({{50, 50, 7, 7}, {50.4, 49.6, 8, 8}, {0, 0, 3, 3}, {51, 50, 9, 9}},
+                                       {100, 100}, {100, 100}, {100, 100}, &existing);
+    // The corner's first choice, (1, 0), is held: it goes to (0, 1).
+    EXPECT_EQ(Sources(placed), (std::vector<Xy>{{0, 1}, {51, 50}}));
+    EXPECT_EQ(placed.dropped, 2);
+    EXPECT_EQ(placed.nudged, 1);
 }
 
 TEST(FacePointRules, DropsAPointWithNoFreePixelWithinTwo)
 {
-    std::vector<ControlPoint> existing;
+    // Landmarks fill the 5x5 block around (10, 10), then two more come.
+    std::vector<LandmarkPair> pairs;
     for (int y = 8; y <= 12; ++y)
-        for (int x = 8; x <= 12; ++x) existing.push_back(Existing(x, y));
-    const auto placed =
-        PlaceLandmarks({{10, 10, 1, 1}, {11, 12, 1, 1}, {13, 10, 1, 1}}, {40, 40}, {40, 40}, {40, 40}, &existing);
-    // (10, 10) has all 24 neighbours within two taken; (11, 12) finds (11, 13);
-    // (13, 10) is free itself.
-    EXPECT_EQ(Sources(placed), (std::vector<Xy>{{11, 13}, {13, 10}}));
+        for (int x = 8; x <= 12; ++x) pairs.push_back({double(x), double(y), 1, 1});
+    pairs.push_back({10, 10, 1, 1});  // all 24 pixels within two are taken
+    pairs.push_back({11, 12, 1, 1});  // finds (11, 13)
+    const auto placed = PlaceLandmarks(pairs, {40, 40}, {40, 40}, {40, 40}, nullptr);
+    ASSERT_EQ(placed.points.size(), 26u);
+    EXPECT_EQ(placed.points.back().srcX, 11);
+    EXPECT_EQ(placed.points.back().srcY, 13);
     EXPECT_EQ(placed.dropped, 1);
     EXPECT_EQ(placed.nudged, 1);
 }
@@ -126,14 +139,14 @@ TEST(FacePointRules, ClashesAreJudgedAtTheOutputSizeAndMovedPointsLandOnFreeOutp
 TEST(FacePointRules, ExistingPointsAreScaledToTheOutputBeforeComparing)
 {
     // An existing point at FROM (81, 81) lands on output pixel (20, 20) of 100
-    // at 400: a landmark at (80, 80) lands there as well and is moved.
+    // at 400: a landmark at (80, 80) lands there as well and is left out; one
+    // at (84, 80) lands on (21, 20) and stays.
     const std::vector<ControlPoint> existing{Existing(81, 81)};
-    const auto placed = PlaceLandmarks({{80, 80, 0, 0}}, {400, 400}, {400, 400}, {100, 100}, &existing);
-    ASSERT_EQ(placed.points.size(), 1u);
-    EXPECT_EQ(placed.nudged, 1);
-    EXPECT_NE(qvcli::ScaleCoordinate(placed.points[0].srcX, 400, 100) * 1000 +
-                  qvcli::ScaleCoordinate(placed.points[0].srcY, 400, 100),
-              20 * 1000 + 20);
+    const auto placed =
+        PlaceLandmarks({{80, 80, 0, 0}, {84, 80, 0, 0}}, {400, 400}, {400, 400}, {100, 100}, &existing);
+    EXPECT_EQ(Sources(placed), (std::vector<Xy>{{84, 80}}));
+    EXPECT_EQ(placed.dropped, 1);
+    EXPECT_EQ(placed.nudged, 0);
 }
 
 std::vector<ControlPoint> SamplePoints()

@@ -22,7 +22,7 @@ std::string Note(const FacePointsResult& r, const FacePlacement& placement)
         note += "; " + Plural(r.nudged, "point", "points") + " moved off a pixel another point holds";
     if (r.dropped > 0)
         note += "; " + Plural(r.dropped, "point", "points") +
-                " left out (outside a picture, or no free pixel near)";
+                " left out (outside a picture, on a point already placed, or no free pixel near)";
     return note;
 }
 

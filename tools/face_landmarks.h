@@ -27,7 +27,7 @@ struct FacePlacement {
     // clash, as they would in the mesh.
     Size2 outputSize;
     // Points already placed (a points file, the editor's own points), in the
-    // same picture coordinates: landmarks keep clear of them.
+    // same picture coordinates: a landmark on one of their pixels is left out.
     const std::vector<ControlPoint>* existing = nullptr;
     // Names for messages ("no face found in 'b.jpg'").
     std::string fromName = "the first picture", toName = "the second picture";
@@ -39,7 +39,7 @@ struct FacePointsResult {
     // the output size. `line` is 0 for all of them.
     std::vector<ControlPoint> points;
     int facesInFrom = 0, facesInTo = 0;  // faces found; the largest is used
-    int dropped = 0;  // pairs left out: outside a picture, or no free pixel near
+    int dropped = 0;  // pairs left out: outside a picture, on a point already placed, or no free pixel near
     int nudged = 0;   // pairs moved by a pixel or two to a free pixel
     // One line for the user, e.g. "68 face points; 'a.jpg' has 2 faces, the
     // largest is used; 1 point moved off a pixel another point holds".

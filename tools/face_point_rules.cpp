@@ -49,8 +49,13 @@ PlacedLandmarks PlaceLandmarks(const std::vector<LandmarkPair>& pairs, Size2 fro
     const auto atOutput = [&](double x, double y) {
         return Pixel{ScaleCoordinate(x, fromSize.width, W), ScaleCoordinate(y, fromSize.height, H)};
     };
+    // A landmark on a point already placed is left out rather than moved
+    // beside it: that point marks the place already, and a copy a pixel away
+    // would most likely share its destination and fold the mesh there.
+    std::set<Pixel> placedBefore;
     if (existing)
-        for (const ControlPoint& p : *existing) taken.insert(atOutput(p.srcX, p.srcY));
+        for (const ControlPoint& p : *existing) placedBefore.insert(atOutput(p.srcX, p.srcY));
+    taken.insert(placedBefore.begin(), placedBefore.end());
 
     static const std::vector<Pixel> offsets = NudgeOffsets();
     PlacedLandmarks placed;
@@ -65,6 +70,10 @@ PlacedLandmarks PlaceLandmarks(const std::vector<LandmarkPair>& pairs, Size2 fro
             continue;
         }
         const Pixel at = atOutput(p.srcX, p.srcY);
+        if (placedBefore.contains(at)) {
+            ++placed.dropped;
+            continue;
+        }
         if (taken.insert(at).second) {
             placed.points.push_back(p);
             continue;

@@ -17,13 +17,13 @@ struct LandmarkPair {
 
 struct PlacedLandmarks {
     std::vector<ControlPoint> points;
-    int dropped = 0;  // outside a picture, or no free pixel within two output pixels
+    int dropped = 0;  // outside a picture, on an existing point, or no free pixel near
     int nudged = 0;   // moved to a free pixel nearby
 };
 
 // Rounds each pair to whole pixels; drops a pair with a point outside its
-// picture; where the source point lands (at `outputSize`) on a corner or on
-// a pixel an earlier point holds (the `existing` points first), moves it to
+// picture or whose source point lands (at `outputSize`) on an `existing`
+// point; where it lands on a corner or on an earlier landmark, moves it to
 // the nearest free output pixel within two pixels, else drops the pair.
 // Only source points are checked against each other, as the mesh does.
 PlacedLandmarks PlaceLandmarks(const std::vector<LandmarkPair>& pairs, Size2 fromSize, Size2 toSize,
