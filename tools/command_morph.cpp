@@ -4,6 +4,7 @@
 
 #include "cli_error.h"
 #include "commands.h"
+#include "face_landmarks.h"
 #include "morph_render.h"
 #include "picture_fit.h"
 #include "picture_loading.h"
@@ -14,6 +15,7 @@ namespace qvcli {
 namespace {
 
 const char* const kMorphUsage = R"(usage: quorvane morph FROM TO --points FILE --out OUT [options]
+       quorvane morph FROM TO --faces [--points FILE] --out OUT [options]
 
 Morphs picture FROM into picture TO along the control points in FILE and
 writes the frames to OUT. FROM and TO are any pictures FreeImage reads
@@ -24,6 +26,10 @@ They must be the same size unless --size scales both.
 Points file: one point a line, "srcX srcY dstX dstY [weight]" in pixels of
 FROM and TO, "#" starts a comment; or JSON: [[srcX, srcY, dstX, dstY], ...].
 
+  --faces             place 68 points on the largest face in each picture
+                      (as quorvane points --faces); with --points, the file's
+                      points are added and the face points keep clear of them
+
 )";
 
 }  // namespace
@@ -32,6 +38,7 @@ int RunMorphCommand(const Args& argv)
 {
     std::vector<OptionSpec> specs = MorphRunOptionSpecs();
     specs.push_back({"points", true});
+    specs.push_back({"faces", false});
     const ParsedArgs args = ParseArgs(argv, "morph", specs);
     if (args.help) {
         std::printf("%s%s", kMorphUsage, MorphRunOptionsHelp().c_str());
@@ -40,12 +47,14 @@ int RunMorphCommand(const Args& argv)
     if (args.positional.size() != 2)
         throw UsageError("morph needs two pictures, FROM and TO (see quorvane morph --help)");
     const auto pointsPath = args.value("points");
-    if (!pointsPath) throw UsageError("morph needs --points FILE (see quorvane morph --help)");
+    const bool faces = args.has("faces");
+    if (!pointsPath && !faces) throw UsageError("morph needs --points FILE or --faces (see quorvane morph --help)");
     const auto outPath = args.value("out");
     if (!outPath) throw UsageError("morph needs --out FILE (.gif, .avi, or frame_%04d.png)");
 
     const MorphRunOptions options = ReadMorphRunOptions(args, *outPath);
-    const std::vector<ControlPoint> points = ReadPointsFile(*pointsPath);
+    if (faces && !FaceLandmarksAvailable()) throw CliError(FaceLandmarksUnavailableReason());
+    std::vector<ControlPoint> points = pointsPath ? ReadPointsFile(*pointsPath) : std::vector<ControlPoint>{};
     const InputPicture from = InputPicture::Open(args.positional[0], options.backgroundRgb);
     const InputPicture to = InputPicture::Open(args.positional[1], options.backgroundRgb);
     if (!options.size && from.size() != to.size())
@@ -60,11 +69,24 @@ int RunMorphCommand(const Args& argv)
     source.sourceSize = from.size();
     source.destSize = to.size();
     source.outputSize = size;
-    source.pointsName = *pointsPath;
+    source.pointsName = pointsPath ? *pointsPath : "face points";
     const Placement fromArea = PlacePicture(from.size(), size, options.fit);
     const Placement toArea = PlacePicture(to.size(), size, options.fit);
     source.sourceArea = {fromArea.width, fromArea.height, fromArea.left, fromArea.top};
     source.destArea = {toArea.width, toArea.height, toArea.left, toArea.top};
+    if (faces) {
+        // The file's own mistakes are reported against it before any face is
+        // added to its points.
+        if (pointsPath) BuildMorphMesh(source);
+        FacePlacement placement;
+        placement.outputSize = size;
+        placement.existing = &points;
+        placement.fromName = from.name();
+        placement.toName = to.name();
+        const FacePointsResult found = DetectFacePoints(from.ToHost(from.size()), to.ToHost(to.size()), placement);
+        points.insert(points.end(), found.points.begin(), found.points.end());
+        if (!options.quiet) std::fprintf(stderr, "quorvane: %s\n", found.note.c_str());
+    }
     const MorphMesh mesh = BuildMorphMesh(source);
 
     if (!options.quiet) {

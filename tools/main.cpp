@@ -20,6 +20,7 @@ Commands:
   info      show the size, rate and length of a video (AVI, MP4, MKV, WebM, MOV)
   frame     save one frame of a video as a picture
   codecs    list the AVI compressors
+  points    find the faces in two pictures and write control points for them
 
 Run quorvane COMMAND --help for a command's arguments and options.
 Exit status: 0 when every output was written, 1 when something failed,
@@ -34,6 +35,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"demo", qvcli::RunDemoCommand},   {"morph", qvcli::RunMorphCommand}, {"mesh", qvcli::RunMeshCommand},
     {"info", qvcli::RunInfoCommand},   {"frame", qvcli::RunFrameCommand}, {"codecs", qvcli::RunCodecsCommand},
+    {"points", qvcli::RunPointsCommand},
 };
 
 }  // namespace

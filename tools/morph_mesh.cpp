@@ -70,6 +70,10 @@ int64_t Orientation(VertexPosition a, VertexPosition b, VertexPosition c)
 
 }  // namespace
 
+// The stretched placement (no --fit): what the face-point rules judge
+// clashes by.
+int ScaleCoordinate(double value, int from, int to) { return OutputPixel(ScaleCoordinate(value, from, to, 0), to); }
+
 VertexPosition MeshVertex(const MorphMesh& mesh, int16_t vertex, bool atDest)
 {
     const int right = mesh.size.width - 1, bottom = mesh.size.height - 1;

@@ -33,6 +33,10 @@ struct MorphMesh {
 // count must fit the renderer's 16-bit fields.
 inline constexpr int kMaxControlPoints = 16000;
 
+// A picture coordinate along a side of `from` pixels as the whole output
+// pixel it lands on along a side of `to` pixels (clamped to 0..to-1).
+int ScaleCoordinate(double value, int from, int to);
+
 struct MeshSource {
     const std::vector<ControlPoint>* points = nullptr;
     Size2 sourceSize, destSize;  // of the pictures the coordinates refer to
