@@ -15,5 +15,6 @@ int RunMeshCommand(const Args& args);
 int RunInfoCommand(const Args& args);
 int RunFrameCommand(const Args& args);
 int RunCodecsCommand(const Args& args);
+int RunEditCommand(const Args& args);  // tools/editor/
 
 }  // namespace qvcli

@@ -20,6 +20,7 @@ Commands:
   info      show the size, rate and length of an AVI file
   frame     save one frame of an AVI file as a picture
   codecs    list the AVI compressors
+  edit      edit a morph's control points in the browser, with a live preview
 
 Run quorvane COMMAND --help for a command's arguments and options.
 Exit status: 0 when every output was written, 1 when something failed,
@@ -34,6 +35,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"demo", qvcli::RunDemoCommand},   {"morph", qvcli::RunMorphCommand}, {"mesh", qvcli::RunMeshCommand},
     {"info", qvcli::RunInfoCommand},   {"frame", qvcli::RunFrameCommand}, {"codecs", qvcli::RunCodecsCommand},
+    {"edit", qvcli::RunEditCommand},
 };
 
 }  // namespace
