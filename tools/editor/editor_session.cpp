@@ -34,6 +34,21 @@ int MessageLine(const std::string& message, std::string& text)
     return line;
 }
 
+// The page numbers pairs from 1; the reader's "the point on line L" of the
+// request is pair L - 1 there.
+std::string PairWording(std::string text)
+{
+    const std::string phrase = "the point on line ";
+    const auto at = text.find(phrase);
+    if (at == std::string::npos) return text;
+    std::size_t end = at + phrase.size();
+    int line = 0;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9' && line < 1000000)
+        line = line * 10 + (text[end++] - '0');
+    if (line < kFirstPointLine) return text;
+    return text.substr(0, at) + "pair " + std::to_string(line - kFirstPointLine + 1) + text.substr(end);
+}
+
 bool SamePoints(const std::vector<ControlPoint>& a, const std::vector<ControlPoint>& b)
 {
     if (a.size() != b.size()) return false;
@@ -160,6 +175,7 @@ PointsReport EditorSession::Check(const std::vector<ControlPoint>& points) const
             PointProblem problem;
             problem.message = e.what();
             const int line = MessageLine(problem.message, problem.text);
+            problem.text = PairWording(problem.text);
             const int at = line - kFirstPointLine;
             if (line == 0 || at < 0 || at >= static_cast<int>(points.size())) {
                 report.problems.push_back(problem);
