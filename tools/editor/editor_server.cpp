@@ -108,9 +108,38 @@ WeightMode WeightsOf(const std::string& v)
     throw UsageError("weights: '" + v + "' is not even, smooth or flat");
 }
 
+// How deep a request's arrays and objects may nest: points need 3 levels.
+// JSON values are written and compared recursively, so a body of a million
+// '[' must be refused before it is parsed.
+constexpr int kDeepestNesting = 32;
+
+bool NestsTooDeeply(const std::string& text)
+{
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') ++i;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kDeepestNesting) return true;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
+}
+
 // The request's body as JSON, or a 400 answer.
 bool ParseBody(const httplib::Request& request, httplib::Response& response, json& body)
 {
+    if (NestsTooDeeply(request.body)) {
+        SendError(response, 400, "malformed JSON: nested more than " + std::to_string(kDeepestNesting) + " levels deep");
+        return false;
+    }
     try {
         body = json::parse(request.body);
         return true;
