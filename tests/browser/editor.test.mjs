@@ -294,3 +294,21 @@ test('Detect faces adds 68 pairs on faces as one undoable step, and changes noth
   await facesView.context.close();
   await stopEditor(faces);
 });
+
+test('the demo pictures open with all their points; the README\'s screenshot is taken here', async () => {
+  const demo = join(dir, 'demo');
+  execFileSync(quorvane, ['demo', '--inputs', demo]);
+  const fileCount = readFileSync(join(demo, 'demo-points.txt'), 'utf8').split('\n')
+    .filter((l) => l.replace(/#.*/, '').trim() !== '').length;
+  const shown = await startEditor([join(demo, 'demo-from.png'), join(demo, 'demo-to.png'), '--points', join(demo, 'demo-points.txt')]);
+  const shownView = await openEditor(browser, shown);
+  const { page } = shownView;
+  assert.equal(await page.$eval('#pair-count', (e) => Number(e.textContent)), fileCount);
+  await page.mouse.click(...(await screenOf(page, 'from', 100, 60)));
+  await page.$eval('#time', (t) => { t.value = '12'; t.dispatchEvent(new Event('input')); });
+  await page.waitForSelector('#preview[data-state="ready"][data-block="1"][data-frame="12"]');
+  await page.screenshot({ path: process.env.QUORVANE_EDITOR_SCREENSHOT || join(dir, 'editor.png') });
+  assert.deepEqual(shownView.consoleErrors, []);
+  await shownView.context.close();
+  await stopEditor(shown);
+});
