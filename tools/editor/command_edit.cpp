@@ -78,6 +78,7 @@ int RunEditCommand(const Args& argv)
     if (const auto v = args.value("background")) setup.backgroundRgb = ParseColor(*v, "--background");
     const int port = args.value("port") ? static_cast<int>(ParseInteger(*args.value("port"), "--port", 1, 65535)) : 0;
 
+    KeepPictureMemoryForReuse();
     EditorSession session(setup);
     EditorServer server(session, NewSessionToken());
     server.Bind(port);

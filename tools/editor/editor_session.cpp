@@ -1,5 +1,7 @@
 #include "editor_session.h"
 
+#include <malloc.h>
+
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -70,6 +72,12 @@ std::string ReadWholeFile(const std::string& path)
 }
 
 }  // namespace
+
+void KeepPictureMemoryForReuse()
+{
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
+}
 
 std::mutex& RenderLock()
 {

@@ -59,6 +59,13 @@ struct PreviewRequest {
 // message for points it refuses.
 std::vector<ControlPoint> ReadPointsOfRequest(const std::string& pointsJson);
 
+// Every preview allocates and frees picture-sized blocks; by default the C
+// library returns them to the system and the next preview faults fresh
+// zeroed pages in again, which costs more than drawing a coarse frame.
+// Keeps such blocks in the process instead (the editor's whole use is a few
+// pictures' worth). Process-wide; the edit command calls it once.
+void KeepPictureMemoryForReuse();
+
 // The render settings are the library's, one set per process: every render
 // holds this lock from binding them to the last frame drawn with them.
 std::mutex& RenderLock();
