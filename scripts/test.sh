@@ -44,6 +44,10 @@ cmake -S build/install-check/consumer -B build/install-check/consumer/build -G N
 cmake --build build/install-check/consumer/build > /dev/null
 echo "test: installed library serves pkg-config and CMake consumers"
 stage_done "install check"
+
+# quorvane edit: its page in Debian's chromium, its server under hostile use.
+./scripts/test-editor.sh build
+stage_done "editor browser and server tests"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_BUILD_BENCH=OFF
 stage_done "sanitizer build and tests"

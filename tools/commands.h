@@ -16,5 +16,6 @@ int RunInfoCommand(const Args& args);
 int RunFrameCommand(const Args& args);
 int RunCodecsCommand(const Args& args);
 int RunPointsCommand(const Args& args);
+int RunEditCommand(const Args& args);  // tools/editor/
 
 }  // namespace qvcli

@@ -21,6 +21,7 @@ Commands:
   frame     save one frame of a video as a picture
   codecs    list the AVI compressors
   points    find the faces in two pictures and write control points for them
+  edit      edit a morph's control points in the browser, with a live preview
 
 Run quorvane COMMAND --help for a command's arguments and options.
 Exit status: 0 when every output was written, 1 when something failed,
@@ -36,6 +37,7 @@ constexpr Command kCommands[] = {
     {"demo", qvcli::RunDemoCommand},   {"morph", qvcli::RunMorphCommand}, {"mesh", qvcli::RunMeshCommand},
     {"info", qvcli::RunInfoCommand},   {"frame", qvcli::RunFrameCommand}, {"codecs", qvcli::RunCodecsCommand},
     {"points", qvcli::RunPointsCommand},
+    {"edit", qvcli::RunEditCommand},
 };
 
 }  // namespace
