@@ -11,7 +11,7 @@ bool ProcessorHas(Kernel kernel)
     switch (kernel) {
     case Kernel::Portable: return true;
     case Kernel::Avx2: return __builtin_cpu_supports("avx2");
-    case Kernel::Avx512: return __builtin_cpu_supports("avx512f");
+    case Kernel::Avx512: return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
     }
     return false;
 #else
@@ -55,12 +55,12 @@ Kernels ActiveKernels()
 {
 #if defined(__x86_64__) || defined(__i386__)
     switch (ActiveKernel()) {
-    case Kernel::Avx512: return {ContestAvx512, AlterNeighboursAvx512};
-    case Kernel::Avx2: return {ContestAvx2, AlterNeighboursAvx2};
+    case Kernel::Avx512: return {ContestAvx512, AlterNeighboursAvx512, SearchAvx512};
+    case Kernel::Avx2: return {ContestAvx2, AlterNeighboursAvx2, SearchAvx2};
     case Kernel::Portable: break;
     }
 #endif
-    return {ContestPortable, AlterNeighboursPortable};
+    return {ContestPortable, AlterNeighboursPortable, SearchPortable};
 }
 
 }  // namespace qv::quantize

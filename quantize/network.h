@@ -58,11 +58,6 @@ using ContestKernel = int (*)(Network& net, int b, int g, int r);
 // net.weight; neuron i itself is left alone (its weight is 0).
 using NeighbourKernel = void (*)(Network& net, int rad, int i, int b, int g, int r);
 
-struct Kernels {
-    ContestKernel contest;
-    NeighbourKernel alterNeighbours;
-};
-
 int ContestPortable(Network& net, int b, int g, int r);
 void AlterNeighboursPortable(Network& net, int rad, int i, int b, int g, int r);
 int ContestAvx2(Network& net, int b, int g, int r);

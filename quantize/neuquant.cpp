@@ -12,6 +12,7 @@
 #include <new>
 #include <vector>
 
+#include "quantize/colour_index.h"
 #include "quantize/kernel_select.h"
 #include "quantize/network.h"
 
@@ -75,9 +76,13 @@ void Learn(Network& net, const Geometry& picture, int sampling, int initRadius, 
         }
     }
 
+    const bool narrow = lengthcount <= 0xFFFFFFFFll;
     long long pos = 0;
     for (int i = 0; i < samplepixels;) {
-        const BYTE* sample = picture.bits + static_cast<size_t>(pos / picture.line) * picture.pitch + pos % picture.line;
+        // 32-bit division where the byte count allows: this runs for every sample.
+        const size_t row = narrow ? static_cast<uint32_t>(pos) / picture.line : static_cast<size_t>(pos / picture.line);
+        const size_t column = narrow ? static_cast<uint32_t>(pos) % picture.line : static_cast<size_t>(pos % picture.line);
+        const BYTE* sample = picture.bits + row * picture.pitch + column;
         const int b = sample[FI_RGBA_BLUE] << kNetBiasShift;
         const int g = sample[FI_RGBA_GREEN] << kNetBiasShift;
         const int r = sample[FI_RGBA_RED] << kNetBiasShift;
@@ -102,31 +107,25 @@ void Learn(Network& net, const Geometry& picture, int sampling, int initRadius, 
     }
 }
 
-struct Entry {
-    int b, g, r, index;
-};
-
-// The palette in green order with the search start for each green value.
-struct ColourIndex {
-    Entry entry[kMaxNeurons];
-    int start[256];
-    int size = 0;
-};
-
 // Selection sort on green (the first smallest moves up, as in the original)
-// and the start of the search for each green value.
+// and the search start for each green value.
 void BuildIndex(ColourIndex& index, int maxnetpos)
 {
     int previouscol = 0, startpos = 0;
     for (int i = 0; i < index.size; ++i) {
-        int smallpos = i, smallval = index.entry[i].g;
+        int smallpos = i, smallval = index.g[i];
         for (int j = i + 1; j < index.size; ++j) {
-            if (index.entry[j].g < smallval) {
+            if (index.g[j] < smallval) {
                 smallpos = j;
-                smallval = index.entry[j].g;
+                smallval = index.g[j];
             }
         }
-        if (i != smallpos) std::swap(index.entry[i], index.entry[smallpos]);
+        if (i != smallpos) {
+            std::swap(index.b[i], index.b[smallpos]);
+            std::swap(index.g[i], index.g[smallpos]);
+            std::swap(index.r[i], index.r[smallpos]);
+            std::swap(index.entry[i], index.entry[smallpos]);
+        }
         if (smallval != previouscol) {
             index.start[previouscol] = (startpos + i) >> 1;
             for (int j = previouscol + 1; j < smallval; ++j) index.start[j] = i;
@@ -138,64 +137,19 @@ void BuildIndex(ColourIndex& index, int maxnetpos)
     for (int j = previouscol + 1; j < 256; ++j) index.start[j] = maxnetpos;
 }
 
-// The original's outward search from the green start, alternating up and
-// down; the first entry met at the least distance wins.
-int Search(const ColourIndex& index, int b, int g, int r)
-{
-    int bestd = 1000, best = -1;
-    int i = index.start[g], j = i - 1;
-    while (i < index.size || j >= 0) {
-        if (i < index.size) {
-            const Entry& p = index.entry[i];
-            int dist = p.g - g;
-            if (dist >= bestd) {
-                i = index.size;
-            } else {
-                ++i;
-                if (dist < 0) dist = -dist;
-                dist += std::abs(p.b - b);
-                if (dist < bestd) {
-                    dist += std::abs(p.r - r);
-                    if (dist < bestd) {
-                        bestd = dist;
-                        best = p.index;
-                    }
-                }
-            }
-        }
-        if (j >= 0) {
-            const Entry& p = index.entry[j];
-            int dist = g - p.g;
-            if (dist >= bestd) {
-                j = -1;
-            } else {
-                --j;
-                if (dist < 0) dist = -dist;
-                dist += std::abs(p.b - b);
-                if (dist < bestd) {
-                    dist += std::abs(p.r - r);
-                    if (dist < bestd) {
-                        bestd = dist;
-                        best = p.index;
-                    }
-                }
-            }
-        }
-    }
-    return best;
-}
-
 // Frames hold long runs of few colours: the search result of recent colours
 // is kept in a small direct-mapped table (the result depends on the colour
 // alone, so this changes nothing).
 class SearchCache {
 public:
+    explicit SearchCache(SearchKernel search) : search_(search) {}
+
     int Find(const ColourIndex& index, int b, int g, int r)
     {
         const uint32_t colour = static_cast<uint32_t>(b | g << 8 | r << 16);
         const uint32_t slot = (colour * 2654435761u) >> (32 - kBits);
         if (tag_[slot] == colour + 1) return found_[slot];
-        const int best = Search(index, b, g, r);
+        const int best = search_(index, b, g, r);
         tag_[slot] = colour + 1;
         found_[slot] = static_cast<BYTE>(best);
         return best;
@@ -203,6 +157,7 @@ public:
 
 private:
     static constexpr int kBits = 14;
+    SearchKernel search_;
     std::vector<uint32_t> tag_ = std::vector<uint32_t>(1u << kBits, 0);  // colour + 1; 0 is empty
     std::vector<BYTE> found_ = std::vector<BYTE>(1u << kBits, 0);
 };
@@ -223,13 +178,15 @@ FIBITMAP* Quantize(FIBITMAP* dib, int paletteSize, int reserveSize, const RGBQUA
     if (sampling >= adjust) sampling = 1;
 
     const int initrad = paletteSize < 8 ? 1 : (paletteSize >> 3);
-    ColourIndex index;
-    index.size = paletteSize;
+    const Kernels kernels = ActiveKernels();
+    auto index = std::make_unique<ColourIndex>();
+    index->size = paletteSize;
+    for (int i = paletteSize; i < kMaxEntries + kEntryPad; ++i) index->b[i] = index->g[i] = index->r[i] = kFarEntry;
     if (paletteSize > reserveSize) {
         auto net = std::make_unique<Network>();
         const int learning = paletteSize - reserveSize;
         InitNetwork(*net, learning);
-        Learn(*net, picture, sampling, initrad * kRadiusBias, ActiveKernels());
+        Learn(*net, picture, sampling, initrad * kRadiusBias, kernels);
         for (int i = 0; i < learning; ++i) {
             const int32_t* channel[3] = {net->b, net->g, net->r};
             int unbiased[3];
@@ -237,30 +194,36 @@ FIBITMAP* Quantize(FIBITMAP* dib, int paletteSize, int reserveSize, const RGBQUA
                 const int temp = (channel[c][i] + (1 << (kNetBiasShift - 1))) >> kNetBiasShift;
                 unbiased[c] = temp > 255 ? 255 : temp;
             }
-            index.entry[i] = {unbiased[0], unbiased[1], unbiased[2], i};
+            index->b[i] = static_cast<int16_t>(unbiased[0]);
+            index->g[i] = static_cast<int16_t>(unbiased[1]);
+            index->r[i] = static_cast<int16_t>(unbiased[2]);
+            index->entry[i] = static_cast<uint8_t>(i);
         }
     }
     for (int i = 0; i < reserveSize; ++i) {
         const int at = paletteSize - reserveSize + i;
-        index.entry[at] = {reserve[i].rgbBlue, reserve[i].rgbGreen, reserve[i].rgbRed, at};
+        index->b[at] = reserve[i].rgbBlue;
+        index->g[at] = reserve[i].rgbGreen;
+        index->r[at] = reserve[i].rgbRed;
+        index->entry[at] = static_cast<uint8_t>(at);
     }
 
     FIBITMAP* reduced = FreeImage_Allocate(picture.width, picture.height, 8);
     if (reduced == nullptr) return nullptr;
     RGBQUAD* palette = FreeImage_GetPalette(reduced);
     for (int j = 0; j < paletteSize; ++j) {
-        palette[j].rgbBlue = static_cast<BYTE>(index.entry[j].b);
-        palette[j].rgbGreen = static_cast<BYTE>(index.entry[j].g);
-        palette[j].rgbRed = static_cast<BYTE>(index.entry[j].r);
+        palette[j].rgbBlue = static_cast<BYTE>(index->b[j]);
+        palette[j].rgbGreen = static_cast<BYTE>(index->g[j]);
+        palette[j].rgbRed = static_cast<BYTE>(index->r[j]);
     }
 
-    BuildIndex(index, paletteSize - 1);
-    SearchCache cache;
+    BuildIndex(*index, paletteSize - 1);
+    SearchCache cache(kernels.search);
     for (int y = 0; y < picture.height; ++y) {
         BYTE* out = FreeImage_GetScanLine(reduced, y);
         const BYTE* in = FreeImage_GetScanLine(dib, y);
         for (int x = 0; x < picture.width; ++x, in += 3)
-            out[x] = static_cast<BYTE>(cache.Find(index, in[FI_RGBA_BLUE], in[FI_RGBA_GREEN], in[FI_RGBA_RED]));
+            out[x] = static_cast<BYTE>(cache.Find(*index, in[FI_RGBA_BLUE], in[FI_RGBA_GREEN], in[FI_RGBA_RED]));
     }
     FreeImage_CloneMetadata(reduced, dib);
     return reduced;
