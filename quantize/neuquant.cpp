@@ -174,7 +174,7 @@ FIBITMAP* Quantize(FIBITMAP* dib, int paletteSize, int reserveSize, const RGBQUA
     // Only the sampling factor FreeImage_ColorQuantize uses; small pictures
     // would fall back to 1 anyway.
     int sampling = 1;
-    const int adjust = (picture.width * picture.height) / kCycles;
+    const long long adjust = static_cast<long long>(picture.width) * picture.height / kCycles;
     if (sampling >= adjust) sampling = 1;
 
     const int initrad = paletteSize < 8 ? 1 : (paletteSize >> 3);
