@@ -12,8 +12,10 @@
 
 // GCC 12's AVX-512 headers start some intrinsics from a deliberately
 // undefined vector, which -Wmaybe-uninitialized reports.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
 
 #define QV_AVX512 __attribute__((target("avx512f")))
 

@@ -8,8 +8,10 @@
 
 // GCC 12's AVX-512 headers start some intrinsics from a deliberately
 // undefined vector, which the uninitialised-use warnings report.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
 
 namespace qv::quantize {
 
