@@ -78,6 +78,7 @@ void Learn(Network& net, const Geometry& picture, int sampling, int initRadius, 
 
     const bool narrow = lengthcount <= 0xFFFFFFFFll;
     long long pos = 0;
+    int untilDecrease = delta;
     for (int i = 0; i < samplepixels;) {
         // 32-bit division where the byte count allows: this runs for every sample.
         const size_t row = narrow ? static_cast<uint32_t>(pos) / picture.line : static_cast<size_t>(pos / picture.line);
@@ -97,7 +98,8 @@ void Learn(Network& net, const Geometry& picture, int sampling, int initRadius, 
         while (pos >= lengthcount) pos -= lengthcount;
 
         ++i;
-        if (i % delta == 0) {
+        if (--untilDecrease == 0) {  // i % delta == 0, without a division per sample
+            untilDecrease = delta;
             alpha -= alpha / alphadec;
             radius -= radius / kRadiusDec;
             rad = radius >> kRadiusBiasShift;
