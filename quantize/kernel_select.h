@@ -1,13 +1,15 @@
-// Which build of the quantiser's kernels runs: chosen once for the processor,
-// and switchable (tests and benchmarks force each in turn).
+// Which build of the quantiser's kernels runs: the best this processor has,
+// capped by QUORVANE_KERNEL as the renderer's are, and switchable (tests and
+// benchmarks force each in turn).
 #pragma once
 
+#include "common/kernel_choice.h"
 #include "quantize/colour_index.h"
 #include "quantize/network.h"
 
 namespace qv::quantize {
 
-enum class Kernel { Portable, Avx2, Avx512 };
+using Kernel = qv::Kernel;
 
 struct Kernels {
     ContestKernel contest;
