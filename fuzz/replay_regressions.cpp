@@ -13,6 +13,7 @@ int FuzzDrawMorph(const uint8_t* data, size_t size);
 int FuzzAviReader(const uint8_t* data, size_t size);
 int FuzzGifStill(const uint8_t* data, size_t size);
 int FuzzBitAccumulator(const uint8_t* data, size_t size);
+int FuzzQuantize(const uint8_t* data, size_t size);
 
 namespace {
 
@@ -39,7 +40,8 @@ int main(int argc, char** argv)
     const Target targets[] = {{"draw_morph", FuzzDrawMorph},
                               {"avi_reader", FuzzAviReader},
                               {"gif_still", FuzzGifStill},
-                              {"bit_accumulator", FuzzBitAccumulator}};
+                              {"bit_accumulator", FuzzBitAccumulator},
+                              {"quantize", FuzzQuantize}};
     int replayed = 0;
     for (const Target& t : targets) {
         const std::string dir = root + "/" + t.name;

@@ -1,5 +1,7 @@
 #include "gif/gif_frame_picture.h"
 
+#include "platform/gif_quantizer.h"
+
 namespace qv::gif {
 
 FramePicture AcquireFramePicture(FIBITMAP* workBitmap, int16_t bitsPerPixel)
@@ -8,20 +10,13 @@ FramePicture AcquireFramePicture(FIBITMAP* workBitmap, int16_t bitsPerPixel)
         return {workBitmap, false};
     }
     if (bitsPerPixel == 24) {
-        return {FreeImage_ColorQuantize(workBitmap, FIQ_NNQUANT), true};
+        return {platform::QuantizeGifFrame(workBitmap), true};
     }
     FIBITMAP* wide = FreeImage_ConvertTo24Bits(workBitmap);
     if (wide == nullptr) {
         return {nullptr, true};
     }
-    // FreeImage's quantiser throws when its own allocations fail; the
-    // widened copy must go either way.
-    FIBITMAP* quantised = nullptr;
-    try {
-        quantised = FreeImage_ColorQuantize(wide, FIQ_NNQUANT);
-    } catch (...) {
-        quantised = nullptr;
-    }
+    FIBITMAP* quantised = platform::QuantizeGifFrame(wide);
     FreeImage_Unload(wide);
     return {quantised, true};
 }

@@ -14,7 +14,7 @@ struct FramePicture {
 };
 
 // Depth 8: the working bitmap itself, with the colour table the host read
-// filled in. Depth 24: FreeImage's NeuQuant quantisation of it. Any other
+// filled in. Depth 24: its NeuQuant quantisation (FreeImage's bytes). Any other
 // depth: widened to 24 bits first (the copy is released at once).
 FramePicture AcquireFramePicture(FIBITMAP* workBitmap, int16_t bitsPerPixel);
 

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(draw_morph avi_reader gif_still bit_accumulator)
+[ ${#targets[@]} -gt 0 ] || targets=(draw_morph avi_reader gif_still bit_accumulator quantize)
 dir=build-fuzz
 jobs=$(nproc)
 

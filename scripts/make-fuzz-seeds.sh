@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-build-fuzz/seeds}
 rm -rf "$out"
-mkdir -p "$out"/{draw_morph,avi_reader,gif_still,bit_accumulator}
+mkdir -p "$out"/{draw_morph,avi_reader,gif_still,bit_accumulator,quantize}
 
 # The reader target takes three leading bytes (position, zoom, target depth)
 # before the file.
@@ -53,7 +53,7 @@ python3 - "$out" <<'PY'
 import random, sys
 out = sys.argv[1]
 rng = random.Random(20261207)
-for target, count, length in (("draw_morph", 12, 600), ("gif_still", 10, 2500), ("bit_accumulator", 10, 400)):
+for target, count, length in (("draw_morph", 12, 600), ("gif_still", 10, 2500), ("bit_accumulator", 10, 400), ("quantize", 10, 3000)):
     for i in range(count):
         data = bytes(rng.getrandbits(8) for _ in range(length))
         with open(f"{out}/{target}/seed-{i:02d}.bin", "wb") as f:

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cli_error.h"
+#include "quantize/neuquant.h"
 
 namespace qvcli {
 
@@ -29,12 +30,7 @@ HostPicture QuantiseForGif(const HostPicture& frame)
     Picture wide(FreeImage_ConvertTo24Bits(work.get()));
     if (!wide) throw CliError("no memory to reduce a frame to 256 colours");
     work.reset();
-    Picture quantised;
-    try {
-        quantised.reset(FreeImage_ColorQuantize(wide.get(), FIQ_NNQUANT));
-    } catch (...) {
-        // FreeImage's quantiser throws when its own allocations fail.
-    }
+    Picture quantised(qv::quantize::QuantizeForGif(wide.get()));
     if (!quantised || FreeImage_GetBPP(quantised.get()) != 8 || FreeImage_GetPalette(quantised.get()) == nullptr)
         throw CliError("a frame could not be reduced to 256 colours");
 
