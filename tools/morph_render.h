@@ -32,6 +32,7 @@ struct MorphRunOptions {
     int keyFrames = 0;
     int threads = 0;
     bool quiet = false;
+    bool libraryGifWriter = false;
     OutputTarget output;
 };
 
