@@ -1,8 +1,11 @@
 // quorvane morph FROM TO --points FILE --out OUT [options]
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "cli_error.h"
+#include "clip_input.h"
 #include "commands.h"
 #include "morph_render.h"
 #include "picture_loading.h"
@@ -19,6 +22,11 @@ writes the frames to OUT. FROM and TO are any pictures FreeImage reads
 (PNG, JPEG, TIFF, BMP, ...) or a frame of a video given as clip.avi#12.
 They must be the same size unless --size scales both.
 
+Either may be a whole clip (clip.avi): frame i of N morphs frame
+floor(i * length / N) of each clip, with the same points throughout.
+--frames defaults to the shorter clip's length; a still picture and a clip
+can be mixed.
+
 Points file: one point a line, "srcX srcY dstX dstY [weight]" in pixels of
 FROM and TO, "#" starts a comment; or JSON: [[srcX, srcY, dstX, dstY], ...].
 
@@ -30,7 +38,7 @@ int RunMorphCommand(const Args& argv)
 {
     std::vector<OptionSpec> specs = MorphRunOptionSpecs();
     specs.push_back({"points", true});
-    const ParsedArgs args = ParseArgs(argv, "morph", specs);
+    ParsedArgs args = ParseArgs(argv, "morph", specs);
     if (args.help) {
         std::printf("%s%s", kMorphUsage, MorphRunOptionsHelp().c_str());
         return kExitOk;
@@ -42,10 +50,16 @@ int RunMorphCommand(const Args& argv)
     const auto outPath = args.value("out");
     if (!outPath) throw UsageError("morph needs --out FILE (.gif, .avi, or frame_%04d.png)");
 
+    // Whole clips: as many frames as the shorter one has, unless told.
+    std::optional<int> shorterClip;
+    for (const std::string& name : args.positional)
+        if (IsWholeClip(name)) shorterClip = std::min(shorterClip.value_or(ClipLength(name)), ClipLength(name));
+    if (shorterClip && !args.has("frames")) args.values["frames"] = std::to_string(std::min(*shorterClip, 32767));
+
     const MorphRunOptions options = ReadMorphRunOptions(args, *outPath);
     const std::vector<ControlPoint> points = ReadPointsFile(*pointsPath);
-    const InputPicture from = InputPicture::Open(args.positional[0], options.backgroundRgb);
-    const InputPicture to = InputPicture::Open(args.positional[1], options.backgroundRgb);
+    MorphInput from = MorphInput::Open(args.positional[0], options.backgroundRgb);
+    MorphInput to = MorphInput::Open(args.positional[1], options.backgroundRgb);
     if (!options.size && from.size() != to.size())
         throw CliError("the pictures differ in size: '" + from.name() + "' is " + std::to_string(from.size().width) +
                        "x" + std::to_string(from.size().height) + ", '" + to.name() + "' is " +
@@ -72,9 +86,15 @@ int RunMorphCommand(const Args& argv)
                          "see quorvane mesh --help\n",
                          folded, folded == 1 ? "" : "s", folded == 1 ? "s" : "");
     }
-    const HostPicture sourcePicture = from.ToHost(size);
-    const HostPicture destPicture = to.ToHost(size);
-    RenderMorph(sourcePicture, destPicture, mesh, options);
+    from.PrepareFor(size);
+    to.PrepareFor(size);
+    if (!from.length() && !to.length()) {
+        RenderMorph(*from.PictureFor(0, 1), *to.PictureFor(0, 1), mesh, options);
+        return kExitOk;
+    }
+    const int frames = options.frames;
+    RenderMorph([&](int frame) { return FramePictures{from.PictureFor(frame, frames), to.PictureFor(frame, frames)}; },
+                mesh, options);
     return kExitOk;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "host_picture.h"
 #include "morph_mesh.h"
@@ -13,8 +14,13 @@
 
 namespace qvcli {
 
+// The two pictures of one frame, when they change from frame to frame.
+struct FramePictures {
+    std::shared_ptr<const HostPicture> source, dest;  // both at mesh->size
+};
+
 struct FrameJob {
-    const HostPicture* source = nullptr;  // both at mesh->size
+    const HostPicture* source = nullptr;  // both at mesh->size; unused with picturesFor
     const HostPicture* dest = nullptr;
     const MorphMesh* mesh = nullptr;
     WeightMode weights = WeightMode::Even;
@@ -27,6 +33,9 @@ struct FrameJob {
     // Work on each rendered frame that runs on the rendering threads; the
     // consumer then receives its result instead of the frame. Empty: none.
     std::function<HostPicture(const HostPicture& frame)> prepare;
+    // Frames of moving pictures: called on the rendering threads, several
+    // frames at once, for the pictures of each frame. Empty: source and dest.
+    std::function<FramePictures(int frame)> picturesFor;
 };
 
 // Called on the calling thread with frames first..end-1 in order. It may

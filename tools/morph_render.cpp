@@ -153,12 +153,10 @@ uint16_t RenderFlags(const MorphRunOptions& o)
     return static_cast<uint16_t>(flags);
 }
 
-void RenderMorph(const HostPicture& source, const HostPicture& dest, const MorphMesh& mesh,
-                 const MorphRunOptions& options)
+namespace {
+
+void Render(FrameJob job, const MorphMesh& mesh, const MorphRunOptions& options)
 {
-    FrameJob job;
-    job.source = &source;
-    job.dest = &dest;
     job.mesh = &mesh;
     job.weights = options.weights;
     job.frameCount = options.frames;
@@ -217,6 +215,25 @@ void RenderMorph(const HostPicture& source, const HostPicture& dest, const Morph
         std::printf("wrote %d frame%s (%dx%d) to %s\n", count, count == 1 ? "" : "s", mesh.size.width,
                     mesh.size.height, output->Written().c_str());
     }
+}
+
+}  // namespace
+
+void RenderMorph(const HostPicture& source, const HostPicture& dest, const MorphMesh& mesh,
+                 const MorphRunOptions& options)
+{
+    FrameJob job;
+    job.source = &source;
+    job.dest = &dest;
+    Render(std::move(job), mesh, options);
+}
+
+void RenderMorph(const std::function<FramePictures(int frame)>& picturesFor, const MorphMesh& mesh,
+                 const MorphRunOptions& options)
+{
+    FrameJob job;
+    job.picturesFor = picturesFor;
+    Render(std::move(job), mesh, options);
 }
 
 }  // namespace qvcli

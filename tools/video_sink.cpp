@@ -97,7 +97,7 @@ public:
         Send(nullptr, -1);
         Check(av_write_trailer(muxer_), "the file could not be completed");
         Check(avio_closep(&muxer_->pb), "the file could not be completed");
-        if (options_.target.video == VideoFormat::WebP && options_.loopCount != 0)
+        if (options_.target.video == VideoFormat::WebP)
             SetWebPLoopCount(file_.temporaryPath(), options_.loopCount, options_.target.path);
         file_.Commit();
     }

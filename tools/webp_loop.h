@@ -1,5 +1,5 @@
 // The loop count of an animated WebP file, which FFmpeg's animated WebP
-// encoder always leaves at 0 (for ever).
+// encoder sets by itself (to 1, playing once) with no option to change it.
 #pragma once
 
 #include <string>
