@@ -53,7 +53,10 @@ int RunMorphCommand(const Args& argv)
     // Whole clips: as many frames as the shorter one has, unless told.
     std::optional<int> shorterClip;
     for (const std::string& name : args.positional)
-        if (IsWholeClip(name)) shorterClip = std::min(shorterClip.value_or(ClipLength(name)), ClipLength(name));
+        if (IsWholeClip(name)) {
+            const int length = ClipLength(name);
+            shorterClip = std::min(shorterClip.value_or(length), length);
+        }
     if (shorterClip && !args.has("frames")) args.values["frames"] = std::to_string(std::min(*shorterClip, 32767));
 
     const MorphRunOptions options = ReadMorphRunOptions(args, *outPath);
