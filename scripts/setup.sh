@@ -21,6 +21,8 @@ packages=(
   python3-dask python3-distributed python3-pil python3-skimage
   # Output checks with an independent demuxer, and WebP tools.
   gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-libav webp
+  # The command's animated WebP loop count (libwebpmux).
+  libwebp-dev
   # Cross-building FreeImage for the Windows tests from Debian's sources.
   dpkg-dev nasm libz-mingw-w64-dev
   # The command keeps the messages of the libtiff that FreeImage reads with.

@@ -126,16 +126,23 @@ TEST_F(CliOutputs, FramesReachTheWriterInOrderWhateverTheThreads)
 // and no output is left behind.
 TEST_F(CliOutputs, GifThatCannotBeWrittenInFullSaysSo)
 {
-    int status = 0;
-    const std::string err = qvtest::ShellOutput(
-        "cd " + qvtest::ShellQuote(dir_.path().string()) + " && trap '' XFSZ && ulimit -f 8 && " +
-            qvtest::ShellQuote(QUORVANE_CLI_PATH) +
-            " morph src.ppm dst.ppm --points moving.txt --frames 6 --out limited.gif --quiet 2>&1",
-        &status);
-    EXPECT_NE(status, 0);
-    EXPECT_NE(err.find("could not be written in full"), std::string::npos) << err;
-    EXPECT_EQ(err.find("256 colours"), std::string::npos) << err;
-    EXPECT_FALSE(fs::exists(dir_ / "limited.gif"));
+    for (const std::string writer : {"library", "compact"}) {
+        int status = 0;
+        const std::string err = qvtest::ShellOutput(
+            "cd " + qvtest::ShellQuote(dir_.path().string()) + " && trap '' XFSZ && ulimit -f 8 && " +
+                qvtest::ShellQuote(QUORVANE_CLI_PATH) +
+                " morph src.ppm dst.ppm --points moving.txt --frames 6 --out limited.gif --quiet --gif-writer " + writer +
+                " 2>&1",
+            &status);
+        EXPECT_NE(status, 0);
+        EXPECT_NE(err.find(writer == "library" ? "could not be written in full" : "writing failed (disk full?)"),
+                  std::string::npos)
+            << err;
+        EXPECT_EQ(err.find("256 colours"), std::string::npos) << err;
+        EXPECT_FALSE(fs::exists(dir_ / "limited.gif"));
+        for (const auto& e : fs::directory_iterator(dir_.path()))
+            EXPECT_EQ(e.path().filename().string().find("limited.gif"), std::string::npos) << writer;
+    }
 }
 
 TEST_F(CliOutputs, GifTimingAndLooping)

@@ -1,8 +1,11 @@
 // quorvane morph FROM TO --points FILE --out OUT [options]
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "cli_error.h"
+#include "clip_input.h"
 #include "commands.h"
 #include "face_landmarks.h"
 #include "morph_render.h"
@@ -23,6 +26,11 @@ writes the frames to OUT. FROM and TO are any pictures FreeImage reads
 (AVI, MP4, MKV, WebM, MOV, ...).
 They must be the same size unless --size scales both.
 
+Either may be a whole clip (clip.avi): frame i of N morphs frame
+floor(i * length / N) of each clip, with the same points throughout.
+--frames defaults to the shorter clip's length; a still picture and a clip
+can be mixed.
+
 Points file: one point a line, "srcX srcY dstX dstY [weight]" in pixels of
 FROM and TO, "#" starts a comment; or JSON: [[srcX, srcY, dstX, dstY], ...].
 
@@ -39,7 +47,7 @@ int RunMorphCommand(const Args& argv)
     std::vector<OptionSpec> specs = MorphRunOptionSpecs();
     specs.push_back({"points", true});
     specs.push_back({"faces", false});
-    const ParsedArgs args = ParseArgs(argv, "morph", specs);
+    ParsedArgs args = ParseArgs(argv, "morph", specs);
     if (args.help) {
         std::printf("%s%s", kMorphUsage, MorphRunOptionsHelp().c_str());
         return kExitOk;
@@ -52,11 +60,20 @@ int RunMorphCommand(const Args& argv)
     const auto outPath = args.value("out");
     if (!outPath) throw UsageError("morph needs --out FILE (.gif, .avi, or frame_%04d.png)");
 
+    // Whole clips: as many frames as the shorter one has, unless told.
+    std::optional<int> shorterClip;
+    for (const std::string& name : args.positional)
+        if (IsWholeClip(name)) {
+            const int length = ClipLength(name);
+            shorterClip = std::min(shorterClip.value_or(length), length);
+        }
+    if (shorterClip && !args.has("frames")) args.values["frames"] = std::to_string(std::min(*shorterClip, 32767));
+
     const MorphRunOptions options = ReadMorphRunOptions(args, *outPath);
     if (faces && !FaceLandmarksAvailable()) throw CliError(FaceLandmarksUnavailableReason());
     std::vector<ControlPoint> points = pointsPath ? ReadPointsFile(*pointsPath) : std::vector<ControlPoint>{};
-    const InputPicture from = InputPicture::Open(args.positional[0], options.backgroundRgb);
-    const InputPicture to = InputPicture::Open(args.positional[1], options.backgroundRgb);
+    MorphInput from = MorphInput::Open(args.positional[0], options.backgroundRgb);
+    MorphInput to = MorphInput::Open(args.positional[1], options.backgroundRgb);
     if (!options.size && from.size() != to.size())
         throw CliError("the pictures differ in size: '" + from.name() + "' is " + std::to_string(from.size().width) +
                        "x" + std::to_string(from.size().height) + ", '" + to.name() + "' is " +
@@ -83,7 +100,9 @@ int RunMorphCommand(const Args& argv)
         placement.existing = &points;
         placement.fromName = from.name();
         placement.toName = to.name();
-        const FacePointsResult found = DetectFacePoints(from.ToHost(from.size()), to.ToHost(to.size()), placement);
+        // Faces are found in the first frame of a clip.
+        const FacePointsResult found =
+            DetectFacePoints(from.first().ToHost(from.size()), to.first().ToHost(to.size()), placement);
         points.insert(points.end(), found.points.begin(), found.points.end());
         if (!options.quiet) std::fprintf(stderr, "quorvane: %s\n", found.note.c_str());
     }
@@ -92,7 +111,7 @@ int RunMorphCommand(const Args& argv)
     if (!options.quiet) {
         // Stretching changes what is in the pictures; say so unless asked for.
         if (!options.fitGiven) {
-            for (const InputPicture* picture : {&from, &to}) {
+            for (const MorphInput* picture : {&from, &to}) {
                 if (SameShape(picture->size(), size)) continue;
                 std::fprintf(stderr,
                              "quorvane: warning: '%s' (%dx%d) is stretched to the %dx%d output; --fit letterbox or "
@@ -111,9 +130,15 @@ int RunMorphCommand(const Args& argv)
                          "see quorvane mesh --help\n",
                          folded, folded == 1 ? "" : "s", folded == 1 ? "s" : "");
     }
-    const HostPicture sourcePicture = FitPicture(from, size, options.fit, options.backgroundRgb);
-    const HostPicture destPicture = FitPicture(to, size, options.fit, options.backgroundRgb);
-    RenderMorph(sourcePicture, destPicture, mesh, options);
+    from.PrepareFor(size, options.fit);
+    to.PrepareFor(size, options.fit);
+    if (!from.length() && !to.length()) {
+        RenderMorph(*from.PictureFor(0, 1), *to.PictureFor(0, 1), mesh, options);
+        return kExitOk;
+    }
+    const int frames = options.frames;
+    RenderMorph([&](int frame) { return FramePictures{from.PictureFor(frame, frames), to.PictureFor(frame, frames)}; },
+                mesh, options);
     return kExitOk;
 }
 

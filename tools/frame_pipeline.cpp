@@ -124,8 +124,13 @@ private:
     void Work()
     {
         // Everything DrawMorph reads or rewrites per call belongs to this worker.
-        auto sourceDC = job_.source->NewDC();
-        auto destDC = job_.dest->NewDC();
+        using DC = std::unique_ptr<HostDC, void (*)(HostDC*)>;
+        DC sourceDC(nullptr, DeleteHostDC), destDC(nullptr, DeleteHostDC);
+        FramePictures moving;  // this frame's pictures, with picturesFor
+        if (!job_.picturesFor) {
+            sourceDC = job_.source->NewDC();
+            destDC = job_.dest->NewDC();
+        }
         std::vector<MorphTriangle> triangles = job_.mesh->triangles;
         FrameVertices vertices;
         const Size2 size = job_.mesh->size;
@@ -147,12 +152,21 @@ private:
                 slot->state = Slot::State::Rendering;
                 slot->frame = frame;
             }
+            if (job_.picturesFor) {
+                sourceDC.reset();  // before the pictures they were made on go
+                destDC.reset();
+                moving = job_.picturesFor(frame);
+                sourceDC = moving.source->NewDC();
+                destDC = moving.dest->NewDC();
+            }
+            const HostPicture& source = job_.picturesFor ? *moving.source : *job_.source;
+            const HostPicture& dest = job_.picturesFor ? *moving.dest : *job_.dest;
             const double t = FrameTime(frame, job_.frameCount);
             InterpolateVertices(*job_.mesh, t, job_.weights, vertices);
             const bool reversed = DrawReversed(t);
             if (reversed) ReverseWeights(job_.weights, vertices);
-            const HostPicture& first = reversed ? *job_.dest : *job_.source;
-            const HostPicture& second = reversed ? *job_.source : *job_.dest;
+            const HostPicture& first = reversed ? dest : source;
+            const HostPicture& second = reversed ? source : dest;
             const int32_t result = DrawMorph(
                 (reversed ? destDC : sourceDC).get(), (reversed ? sourceDC : destDC).get(), slot->picture.dc(),
                 first.bitmap(), second.bitmap(), slot->picture.bitmap(), vertices.x0(), vertices.y0(),

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <memory>
 
 #include "host_picture.h"
 #include "morph_mesh.h"
@@ -14,8 +15,13 @@
 
 namespace qvcli {
 
+// The two pictures of one frame, when they change from frame to frame.
+struct FramePictures {
+    std::shared_ptr<const HostPicture> source, dest;  // both at mesh->size
+};
+
 struct FrameJob {
-    const HostPicture* source = nullptr;  // both at mesh->size
+    const HostPicture* source = nullptr;  // both at mesh->size; unused with picturesFor
     const HostPicture* dest = nullptr;
     const MorphMesh* mesh = nullptr;
     WeightMode weights = WeightMode::Even;
@@ -33,6 +39,9 @@ struct FrameJob {
     // Called on the calling thread before each frame is consumed and now and
     // then while it waits for one; throws to stop the run. Empty: none.
     std::function<void()> checkStop;
+    // Frames of moving pictures: called on the rendering threads, several
+    // frames at once, for the pictures of each frame. Empty: source and dest.
+    std::function<FramePictures(int frame)> picturesFor;
 };
 
 // Called on the calling thread with frames first..end-1 in order. It may

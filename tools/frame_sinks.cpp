@@ -19,9 +19,10 @@ void CheckReplaceable(const std::string& path)
 std::unique_ptr<FrameSink> OpenFrameSink(const SinkOptions& options)
 {
     switch (options.target.kind) {
-    case OutputKind::Gif: return OpenGifSink(options);
+    case OutputKind::Gif: return options.libraryGifWriter ? OpenGifSink(options) : OpenCompactGifSink(options);
     case OutputKind::Avi: return OpenAviSink(options);
     case OutputKind::Still: return OpenStillSink(options);
+    case OutputKind::Video: return OpenVideoSink(options);
     }
     return nullptr;
 }

@@ -19,9 +19,12 @@ struct SinkOptions {
     OutputTarget target;
     Size2 size;
     int frameRate = 1500;        // hundredths of a frame per second
-    int loopCount = 0;           // GIF: 0 loops for ever
+    int loopCount = 0;           // GIF, WebP, APNG: 0 loops for ever
     CompressorRequest compressor;  // AVI
-    std::optional<int> quality;  // JPEG stills: 1..100
+    std::optional<int> quality;  // JPEG stills: 1..100; MP4, WebM, WebP: 0..100
+    int keyFrameEvery = 0;       // MP4, WebM: 0 lets the encoder decide
+    int threads = 0;             // MP4, WebM encoder threads: 0 one per core
+    bool libraryGifWriter = false;  // GIF through the library's own writer
     int frameTotal = 1;          // frames this sink will receive
     int firstFrame = 0;          // the first of them (stills are numbered from it)
 };
@@ -44,6 +47,8 @@ public:
 std::unique_ptr<FrameSink> OpenGifSink(const SinkOptions& options);
 std::unique_ptr<FrameSink> OpenAviSink(const SinkOptions& options);
 std::unique_ptr<FrameSink> OpenStillSink(const SinkOptions& options);
+std::unique_ptr<FrameSink> OpenCompactGifSink(const SinkOptions& options);
+std::unique_ptr<FrameSink> OpenVideoSink(const SinkOptions& options);
 std::unique_ptr<FrameSink> OpenFrameSink(const SinkOptions& options);
 
 // Saves one picture as .png, .jpg or .tif by its name. Throws CliError.

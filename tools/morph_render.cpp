@@ -19,14 +19,16 @@ std::vector<OptionSpec> MorphRunOptionSpecs()
             {"bilinear", false},  {"block", true},      {"background", true}, {"key-color", false},
             {"key-fade", false},  {"weights", true},    {"loop", true},     {"range", true},
             {"codec", true},      {"quality", true},    {"keyframes", true}, {"threads", true},
-            {"quiet", false},     {"fit", true}};
+            {"quiet", false},     {"fit", true},        {"animated", false},  {"gif-writer", true}};
 }
 
 std::string MorphRunOptionsHelp(const MorphRunDefaults& defaults)
 {
     std::string text = R"(Output:
-  --out FILE          .gif animation, .avi video, or numbered stills
+  --out FILE          .gif animation, .avi video, .mp4 (H.264), .webm (VP9),
+                      .webp or .apng animation, or numbered stills
                       .png/.jpg/.tif with a frame number field: frame_%04d.png
+  --animated          with --out NAME.png: one animated PNG instead of stills
   --frames N          frames in the whole morph, source to destination (default @FRAMES@)
   --fps F             frames per second (default @FPS@; GIF: at most 100)
   --range A:B         write only frames A up to, not including, B (A: or :B
@@ -45,9 +47,15 @@ Rendering:
   --weights MODE      smooth or flat: colour timing from per-point weights (the
                       fifth column of the points file); default: even dissolve
   --threads N         render on N threads; 0, the default: one per core
-Animated GIF:
+Animated GIF, WebP and PNG:
   --loop N            play once, then repeat N times; 0 repeats for ever
-                      (default 0)
+                      (default 0; stored as the format's own count)
+  --gif-writer W      compact (default): compressed, unchanged areas left out;
+                      library: the library's writer, one literal frame each
+MP4, WebM, WebP:
+  --quality Q         0 to 100 (default: H.264 CRF 23, VP9 CRF 31, WebP lossless;
+                      with Q, WebP is lossy)
+  --keyframes K       MP4, WebM: a key frame every K frames
 AVI:
   --codec NAME        compressor: mjpg (default), dib (uncompressed), ffv1,
                       h264, ... (quorvane codecs lists them), or ask
@@ -105,14 +113,28 @@ MorphRunOptions ReadMorphRunOptions(const ParsedArgs& args, const std::string& o
     o.threads = Integer(args, "threads", 0, 256, 0);
     o.quiet = args.has("quiet");
 
-    if (args.has("loop") && !gif) throw UsageError("--loop applies to .gif output only");
+    if (args.has("animated")) {
+        if (o.output.stillFormat != QV_FORMAT_PNG) throw UsageError("--animated applies to .png output only");
+        o.output.kind = OutputKind::Video;
+        o.output.video = VideoFormat::Apng;
+    }
+    const VideoFormat video = o.output.video;
+    const bool encoded = video == VideoFormat::Mp4 || video == VideoFormat::WebM;
+    if (args.has("loop") && !gif && video != VideoFormat::WebP && video != VideoFormat::Apng)
+        throw UsageError("--loop applies to .gif, .webp and animated .png output only");
     o.loop = Integer(args, "loop", 0, 65535, 0);
-    for (const char* name : {"codec", "keyframes"})
-        if (args.has(name) && !avi) throw UsageError(std::string("--") + name + " applies to .avi output only");
-    if (args.has("quality") && !avi && o.output.stillFormat != QV_FORMAT_JPEG)
-        throw UsageError("--quality applies to .avi and .jpg output only");
+    if (args.has("codec") && !avi) throw UsageError("--codec applies to .avi output only");
+    if (args.has("keyframes") && !avi && !encoded) throw UsageError("--keyframes applies to .avi, .mp4 and .webm output only");
+    if (args.has("quality") && !avi && !encoded && video != VideoFormat::WebP && o.output.stillFormat != QV_FORMAT_JPEG)
+        throw UsageError("--quality applies to .avi, .mp4, .webm, .webp and .jpg output only");
+    if (const auto v = args.value("gif-writer")) {
+        if (!gif) throw UsageError("--gif-writer applies to .gif output only");
+        if (*v == "library") o.libraryGifWriter = true;
+        else if (*v != "compact") throw UsageError("--gif-writer: '" + *v + "' is not compact or library");
+    }
     o.codec = args.value("codec");
-    if (const auto v = args.value("quality")) o.quality = static_cast<int>(ParseInteger(*v, "--quality", avi ? 0 : 1, 100));
+    if (const auto v = args.value("quality"))
+        o.quality = static_cast<int>(ParseInteger(*v, "--quality", avi || encoded || video == VideoFormat::WebP ? 0 : 1, 100));
     o.keyFrames = Integer(args, "keyframes", 0, 100000, 0);
 
     if (const auto v = args.value("range")) o.range = ParseFrameRange(*v, "--range");
@@ -147,12 +169,10 @@ uint16_t RenderFlags(const MorphRunOptions& o)
     return static_cast<uint16_t>(flags);
 }
 
-void RenderMorph(const HostPicture& source, const HostPicture& dest, const MorphMesh& mesh,
-                 const MorphRunOptions& options)
+namespace {
+
+void Render(FrameJob job, const MorphMesh& mesh, const MorphRunOptions& options)
 {
-    FrameJob job;
-    job.source = &source;
-    job.dest = &dest;
     job.mesh = &mesh;
     job.weights = options.weights;
     job.frameCount = options.frames;
@@ -184,6 +204,9 @@ void RenderMorph(const HostPicture& source, const HostPicture& dest, const Morph
         sink.compressor.keyFrameEvery = options.keyFrames;
     }
     sink.quality = options.quality;
+    sink.keyFrameEvery = options.keyFrames;
+    sink.threads = options.threads;
+    sink.libraryGifWriter = options.libraryGifWriter;
     sink.frameTotal = job.end - job.first;
     sink.firstFrame = job.first;
 
@@ -222,6 +245,25 @@ void RenderMorph(const HostPicture& source, const HostPicture& dest, const Morph
         std::printf("wrote %d frame%s (%dx%d) to %s\n", count, count == 1 ? "" : "s", mesh.size.width,
                     mesh.size.height, output->Written().c_str());
     }
+}
+
+}  // namespace
+
+void RenderMorph(const HostPicture& source, const HostPicture& dest, const MorphMesh& mesh,
+                 const MorphRunOptions& options)
+{
+    FrameJob job;
+    job.source = &source;
+    job.dest = &dest;
+    Render(std::move(job), mesh, options);
+}
+
+void RenderMorph(const std::function<FramePictures(int frame)>& picturesFor, const MorphMesh& mesh,
+                 const MorphRunOptions& options)
+{
+    FrameJob job;
+    job.picturesFor = picturesFor;
+    Render(std::move(job), mesh, options);
 }
 
 }  // namespace qvcli

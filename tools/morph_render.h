@@ -9,6 +9,7 @@
 
 #include "cli_options.h"
 #include "compressor_choice.h"
+#include "frame_pipeline.h"
 #include "host_picture.h"
 #include "morph_mesh.h"
 #include "output_files.h"
@@ -35,6 +36,7 @@ struct MorphRunOptions {
     int keyFrames = 0;
     int threads = 0;
     bool quiet = false;
+    bool libraryGifWriter = false;
     OutputTarget output;
 };
 
@@ -61,6 +63,9 @@ uint16_t RenderFlags(const MorphRunOptions& options);
 // Renders frames of the morph into the output and prints what was written.
 // `source` and `dest` are at mesh.size. Throws CliError on any failure.
 void RenderMorph(const HostPicture& source, const HostPicture& dest, const MorphMesh& mesh,
+                 const MorphRunOptions& options);
+// The same with pictures that change from frame to frame (clips).
+void RenderMorph(const std::function<FramePictures(int frame)>& picturesFor, const MorphMesh& mesh,
                  const MorphRunOptions& options);
 
 }  // namespace qvcli

@@ -25,6 +25,10 @@ std::optional<OutputTarget> TargetByExtension(const std::string& path)
     target.path = path;
     if (ext == ".gif") target.kind = OutputKind::Gif;
     else if (ext == ".avi") target.kind = OutputKind::Avi;
+    else if (ext == ".mp4") { target.kind = OutputKind::Video; target.video = VideoFormat::Mp4; }
+    else if (ext == ".webm") { target.kind = OutputKind::Video; target.video = VideoFormat::WebM; }
+    else if (ext == ".webp") { target.kind = OutputKind::Video; target.video = VideoFormat::WebP; }
+    else if (ext == ".apng") { target.kind = OutputKind::Video; target.video = VideoFormat::Apng; }
     else if (ext == ".png") { target.kind = OutputKind::Still; target.stillFormat = QV_FORMAT_PNG; }
     else if (ext == ".jpg" || ext == ".jpeg") { target.kind = OutputKind::Still; target.stillFormat = QV_FORMAT_JPEG; }
     else if (ext == ".tif" || ext == ".tiff") { target.kind = OutputKind::Still; target.stillFormat = QV_FORMAT_TIFF; }
@@ -38,7 +42,7 @@ OutputTarget ClassifyOutput(const std::string& path)
 {
     if (const auto target = TargetByExtension(path)) return *target;
     throw UsageError("cannot tell what to write from the name '" + path +
-                     "': use .gif, .avi, or .png/.jpg/.tif for numbered stills");
+                     "': use .gif, .avi, .mp4, .webm, .webp, .apng, or .png/.jpg/.tif for numbered stills");
 }
 
 OutputTarget ClassifyPicture(const std::string& path)

@@ -8,15 +8,20 @@
 
 namespace qvcli {
 
-enum class OutputKind { Gif, Avi, Still };
+enum class OutputKind { Gif, Avi, Still, Video };
+
+// Formats written through FFmpeg's encoders and muxers.
+enum class VideoFormat { None, Mp4, WebM, WebP, Apng };
 
 struct OutputTarget {
     OutputKind kind = OutputKind::Gif;
     std::string path;      // as the user gave it (a pattern for stills)
     int stillFormat = 0;   // QV_FORMAT_PNG, _JPEG or _TIFF for stills
+    VideoFormat video = VideoFormat::None;
 };
 
-// By extension: .gif, .avi, .png, .jpg/.jpeg, .tif/.tiff (any case).
+// By extension: .gif, .avi, .mp4, .webm, .webp, .apng, .png, .jpg/.jpeg,
+// .tif/.tiff (any case).
 // Throws a UsageError for anything else.
 OutputTarget ClassifyOutput(const std::string& path);
 // The same for one picture: .png, .jpg/.jpeg or .tif/.tiff only.

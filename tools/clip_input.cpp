@@ -1,0 +1,71 @@
+#include "clip_input.h"
+
+#include <FreeImage.h>
+#include <quorvane/quorvane.h>
+
+#include <filesystem>
+
+#include "cli_error.h"
+
+namespace qvcli {
+
+int ClipFrameFor(int frame, int frames, int length)
+{
+    return static_cast<int>(int64_t{frame} * length / frames);
+}
+
+bool IsWholeClip(const std::string& name)
+{
+    if (ParseVideoFrameName(name)) return false;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(name, ec)) return false;
+    return FreeImage_GetFileType(name.c_str(), 0) == FIF_UNKNOWN && FreeImage_GetFIFFromFilename(name.c_str()) == FIF_UNKNOWN;
+}
+
+int ClipLength(const std::string& path)
+{
+    // Through the same reader as single frames ("clip.avi#12").
+    CheckAviFile(path);
+    int32_t width = 0, height = 0, length = 0;
+    float rate = 0;
+    const int32_t info = GetAVIinfo(path.c_str(), &width, &height, &rate, &length);
+    if (info == 1) throw CliError("cannot read video '" + path + "': it has no video stream");
+    if (info != 0) throw CliError("cannot read video '" + path + "': its video format is unreadable");
+    if (length < 1) throw CliError("cannot read video '" + path + "': it holds no frames");
+    return length;
+}
+
+MorphInput MorphInput::Open(const std::string& name, uint32_t backgroundRgb)
+{
+    MorphInput input;
+    input.name_ = name;
+    input.background_ = backgroundRgb;
+    if (IsWholeClip(name)) {
+        input.length_ = ClipLength(name);
+        // The first frame, read now, gives the size and shows the clip decodes.
+        input.still_ = std::make_shared<const InputPicture>(InputPicture::Open(name + "#0", backgroundRgb));
+    } else {
+        input.still_ = std::make_shared<const InputPicture>(InputPicture::Open(name, backgroundRgb));
+    }
+    input.size_ = input.still_->size();
+    return input;
+}
+
+void MorphInput::PrepareFor(Size2 size, FitMode fit)
+{
+    outputSize_ = size;
+    fit_ = fit;
+    stillHost_ = std::make_shared<const HostPicture>(FitPicture(*still_, size, fit, background_));
+}
+
+std::shared_ptr<const HostPicture> MorphInput::PictureFor(int frame, int frames) const
+{
+    const int index = length_ ? ClipFrameFor(frame, frames, *length_) : 0;
+    if (index == 0) return stillHost_;
+    const InputPicture picture = InputPicture::Open(name_ + "#" + std::to_string(index), background_);
+    if (picture.size() != size_)
+        throw CliError("frame " + std::to_string(index) + " of '" + name_ + "' is not the size of its first frame");
+    return std::make_shared<const HostPicture>(FitPicture(picture, outputSize_, fit_, background_));
+}
+
+}  // namespace qvcli
