@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli_error.h"
+#include "render_settings.h"
 
 namespace qvcli {
 
@@ -90,11 +91,7 @@ private:
     void Work()
     {
         // Everything DrawMorph reads or rewrites per call belongs to this worker.
-        auto sourceDC = job_.source->NewDC();
-        auto destDC = job_.dest->NewDC();
-        std::vector<MorphTriangle> triangles = job_.mesh->triangles;
-        FrameVertices vertices;
-        const Size2 size = job_.mesh->size;
+        FrameDrawer drawer(*job_.source, *job_.dest, *job_.mesh, job_.weights);
         for (;;) {
             int frame = 0;
             Slot* slot = nullptr;
@@ -108,18 +105,8 @@ private:
                 slot->state = Slot::State::Rendering;
                 slot->frame = frame;
             }
-            const double t = FrameTime(frame, job_.frameCount);
-            InterpolateVertices(*job_.mesh, t, job_.weights, vertices);
-            const bool reversed = DrawReversed(t);
-            if (reversed) ReverseWeights(job_.weights, vertices);
-            const HostPicture& first = reversed ? *job_.dest : *job_.source;
-            const HostPicture& second = reversed ? *job_.source : *job_.dest;
-            const int32_t result = DrawMorph(
-                (reversed ? destDC : sourceDC).get(), (reversed ? sourceDC : destDC).get(), slot->picture.dc(),
-                first.bitmap(), second.bitmap(), slot->picture.bitmap(), vertices.x0(), vertices.y0(),
-                vertices.weights0(), (reversed ? job_.mesh->reversedTable : job_.mesh->controlTable).data(),
-                triangles.data(), size.width, size.height, size.width, size.height, size.width, size.height,
-                reversed ? job_.frameCount - 1 - frame : frame, job_.frameCount - 1);
+            const int32_t result =
+                drawer.Draw(FrameTime(frame, job_.frameCount), frame, job_.frameCount - 1, slot->picture);
             if (result == MORPH_OK && job_.prepare) slot->prepared = job_.prepare(slot->picture);
             {
                 std::lock_guard lock(mutex_);
@@ -147,6 +134,28 @@ private:
 
 }  // namespace
 
+FrameDrawer::FrameDrawer(const HostPicture& source, const HostPicture& dest, const MorphMesh& mesh,
+                         WeightMode weights)
+    : source_(source), dest_(dest), mesh_(mesh), weights_(weights), sourceDC_(source.NewDC()),
+      destDC_(dest.NewDC()), triangles_(mesh.triangles)
+{
+}
+
+int32_t FrameDrawer::Draw(double t, int index, int last, HostPicture& out)
+{
+    InterpolateVertices(mesh_, t, weights_, vertices_);
+    const bool reversed = DrawReversed(t);
+    if (reversed) ReverseWeights(weights_, vertices_);
+    const HostPicture& first = reversed ? dest_ : source_;
+    const HostPicture& second = reversed ? source_ : dest_;
+    const Size2 size = mesh_.size;
+    return DrawMorph((reversed ? destDC_ : sourceDC_).get(), (reversed ? sourceDC_ : destDC_).get(), out.dc(),
+                     first.bitmap(), second.bitmap(), out.bitmap(), vertices_.x0(), vertices_.y0(),
+                     vertices_.weights0(), (reversed ? mesh_.reversedTable : mesh_.controlTable).data(),
+                     triangles_.data(), size.width, size.height, size.width, size.height, size.width, size.height,
+                     reversed ? last - index : index, last);
+}
+
 int WorkerCount(int threads, int frames)
 {
     int count = threads > 0 ? threads : static_cast<int>(std::thread::hardware_concurrency());
@@ -156,16 +165,12 @@ int WorkerCount(int threads, int frames)
 void RenderFramesInOrder(const FrameJob& job, const FrameConsumer& consume)
 {
     if (job.end <= job.first) return;
-    // The renderer keeps these addresses and reads through them on every
-    // call, so they live as long as the frames are being drawn.
-    const uint32_t background = job.backgroundWord;
-    const int16_t lastTriangle = static_cast<int16_t>(static_cast<int>(job.mesh->triangles.size()) - 1);
-    const uint16_t flags = job.renderFlags;
-    const int16_t blockSize = job.blockSize;
-    SetVars(&background, &lastTriangle, &flags, &blockSize);
-    struct Unbind {
-        ~Unbind() { SetVars(nullptr, nullptr, nullptr, nullptr); }
-    } unbindWhenDone;
+    RenderSettings settings;
+    settings.backgroundWord = job.backgroundWord;
+    settings.lastTriangle = static_cast<int16_t>(static_cast<int>(job.mesh->triangles.size()) - 1);
+    settings.renderFlags = job.renderFlags;
+    settings.blockSize = job.blockSize;
+    const RenderSettingsLease lease(settings);
 
     const int workers = WorkerCount(job.threads, job.end - job.first);
     Pipeline pipeline(job, workers);

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "host_picture.h"
 #include "morph_mesh.h"
@@ -27,6 +29,28 @@ struct FrameJob {
     // Work on each rendered frame that runs on the rendering threads; the
     // consumer then receives its result instead of the frame. Empty: none.
     std::function<HostPicture(const HostPicture& frame)> prepare;
+};
+
+// What one rendering thread owns for its DrawMorph calls: device contexts
+// of its own on both pictures, and its own copy of the triangles, which the
+// renderer rewrites. The pictures and mesh must outlive it; the renderer's
+// settings must be bound (RenderSettingsLease) while Draw runs.
+class FrameDrawer {
+public:
+    FrameDrawer(const HostPicture& source, const HostPicture& dest, const MorphMesh& mesh, WeightMode weights);
+    // Draws the frame at time t into `out` (at the mesh size), the even
+    // dissolve weight being index / last (t itself when t = index / last).
+    // Returns DrawMorph's result.
+    int32_t Draw(double t, int index, int last, HostPicture& out);
+
+private:
+    const HostPicture& source_;
+    const HostPicture& dest_;
+    const MorphMesh& mesh_;
+    WeightMode weights_;
+    std::unique_ptr<HostDC, void (*)(HostDC*)> sourceDC_, destDC_;
+    std::vector<MorphTriangle> triangles_;
+    FrameVertices vertices_;
 };
 
 // Called on the calling thread with frames first..end-1 in order. It may
