@@ -7,6 +7,7 @@
 #include "cli_error.h"
 #include "morph_binding.h"
 #include "picture_arrays.h"
+#include "output_files.h"
 #include "picture_loading.h"
 #include "writer_binding.h"
 
@@ -26,6 +27,12 @@ PYBIND11_MODULE(_quorvane, module)
 
     qvpy::BindMorph(module);
     qvpy::BindWriter(module);
+
+    module.def(
+        "frame_file_name",
+        [](const std::string& pattern, int frame) { return qvcli::FrameFileName(pattern, frame); },
+        py::arg("pattern"), py::arg("frame"),
+        "The still's name for a frame: the pattern's %d or %0Nd field replaced by the number.");
 
     module.def(
         "video_info",

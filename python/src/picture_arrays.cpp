@@ -18,7 +18,9 @@ py::array_t<uint8_t, py::array::c_style> PixelArray(const py::handle& object, co
         throw py::type_error(what + " must be a numpy uint8 array of height x width x 3 (RGB) or 4 (RGBA)" +
                              (channels == 3 ? "" : ", or a path"));
     const auto array = py::reinterpret_borrow<py::array>(object);
-    if (!array.dtype().is(py::dtype::of<uint8_t>()))
+    // By kind and size: an unpickled array's dtype is an equal object, not
+    // numpy's own uint8 instance.
+    if (array.dtype().kind() != 'u' || array.dtype().itemsize() != 1)
         throw py::type_error(what + " has dtype " + py::str(array.dtype()).cast<std::string>() +
                              "; pictures are uint8 arrays");
     const std::string expected = channels == 3 ? "height x width x 3 (RGB)" : "height x width x 3 (RGB) or 4 (RGBA)";

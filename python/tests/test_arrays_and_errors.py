@@ -41,6 +41,13 @@ class TestLayouts:
         fortran = np.asfortranarray(scene["src"])
         assert np.array_equal(quorvane.Morph(fortran, scene["dst"], scene["points"]).frame(0.0), scene["src"])
 
+    def test_unpickled_arrays(self, scene):
+        import pickle
+
+        expected = quorvane.Morph(scene["src"], scene["dst"], scene["points"]).frame(0.5)
+        src, dst = pickle.loads(pickle.dumps((scene["src"], scene["dst"])))
+        assert np.array_equal(quorvane.Morph(src, dst, scene["points"]).frame(0.5), expected)
+
     def test_points_as_lists_tuples_and_integer_arrays(self, scene):
         expected = quorvane.Morph(scene["src"], scene["dst"], np.round(scene["points"])).frame(0.5)
         as_list = [[int(round(v)) for v in row] for row in scene["points"]]
