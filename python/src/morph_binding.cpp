@@ -4,6 +4,7 @@
 #include <pybind11/stl.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -44,8 +45,12 @@ std::vector<ControlPoint> PointsFromArray(const py::handle& object)
                                   .cast<std::string>());
     const auto columns = static_cast<int>(table.shape(1));
     std::vector<ControlPoint> points;
+    // Read by copying: an array unpickled from a buffer (as Dask sends it)
+    // may hold its numbers at addresses that are not 8-byte aligned.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(table.data());
     for (py::ssize_t row = 0; row < table.shape(0); ++row) {
-        const double* v = table.data(row, 0);
+        double v[5] = {};
+        std::memcpy(v, bytes + row * columns * sizeof(double), static_cast<std::size_t>(columns) * sizeof(double));
         const int line = static_cast<int>(row) + 1;
         for (int c = 0; c < columns; ++c)
             if (!std::isfinite(v[c]))

@@ -48,6 +48,16 @@ class TestLayouts:
         src, dst = pickle.loads(pickle.dumps((scene["src"], scene["dst"])))
         assert np.array_equal(quorvane.Morph(src, dst, scene["points"]).frame(0.5), expected)
 
+    def test_unaligned_points(self, scene):
+        # Numbers 4 bytes off their natural alignment, as an array read out
+        # of a received buffer can hold them.
+        raw = bytearray(4 + scene["points"].nbytes)
+        raw[4:] = scene["points"].tobytes()
+        unaligned = np.frombuffer(raw, np.float64, offset=4).reshape(scene["points"].shape)
+        assert not unaligned.flags["ALIGNED"]
+        expected = quorvane.Morph(scene["src"], scene["dst"], scene["points"]).frame(0.5)
+        assert np.array_equal(quorvane.Morph(scene["src"], scene["dst"], unaligned).frame(0.5), expected)
+
     def test_points_as_lists_tuples_and_integer_arrays(self, scene):
         expected = quorvane.Morph(scene["src"], scene["dst"], np.round(scene["points"])).frame(0.5)
         as_list = [[int(round(v)) for v in row] for row in scene["points"]]
