@@ -124,4 +124,3 @@ class TestFailures:
             lambda dask_scheduler, key=killed_key: sum(1 for t in dask_scheduler.transition_log
                                                        if t[0] == key and t[2] == "processing"))
         assert starts >= 2
-        client.wait_for_workers(2, timeout=60)
