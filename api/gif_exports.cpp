@@ -5,6 +5,7 @@
 
 #include "api/export_guard.h"
 #include "api/writer_handles.h"
+#include "common/result_codes.h"
 #include "gif/gif_writer.h"
 
 extern "C" {
@@ -14,14 +15,19 @@ QV_API int32_t QV_CALL RenderAnimatedGIFStart(const char* fileName, int32_t widt
                                               int32_t loopCount, GifWriter** writerOut)
 {
     using qv::api::WriterKind;
-    if (writerOut == nullptr || !qv::api::ReserveWriterHandle()) return qv::gif::kStartNoRecord;
+    if (writerOut == nullptr) return qv::result::kGifStartNoRecord;
     GifWriter* made = nullptr;
-    const int32_t result = qv::api::Guarded(qv::gif::kStartNoWorkBitmap, [&] {
+    const int32_t result = qv::api::Guarded(qv::result::kGifStartNoWorkBitmap, [&] {
         return qv::gif::StartWriter(fileName, width, height, bitsPerPixel, frameRate,
                                     static_cast<uint16_t>(loopCount), &made);
     });
-    if (made == nullptr) return qv::gif::kStartNoRecord;
-    qv::api::AddWriterHandle(made, WriterKind::Gif);
+    if (made == nullptr) return qv::result::kGifStartNoRecord;
+    // A handle the registry could not remember would be refused by every
+    // later call: release the writer now and report that no record was made.
+    if (!qv::api::AddWriterHandle(made, WriterKind::Gif)) {
+        qv::api::GuardedVoid([&] { qv::gif::EndWriter(made); });
+        return qv::result::kGifStartNoRecord;
+    }
     *writerOut = made;
     return result;
 }
@@ -29,8 +35,8 @@ QV_API int32_t QV_CALL RenderAnimatedGIFStart(const char* fileName, int32_t widt
 QV_API int32_t QV_CALL RenderAnimatedGIF(QvDC frameDC, QvBitmap frameBitmap, int32_t holdFrames,
                                          GifWriter* writer)
 {
-    if (!qv::api::IsOpenWriterHandle(writer, qv::api::WriterKind::Gif)) return qv::gif::kFrameNoWriter;
-    return qv::api::Guarded(qv::gif::kFrameNotQuantised, [&] {
+    if (!qv::api::IsOpenWriterHandle(writer, qv::api::WriterKind::Gif)) return qv::result::kGifFrameNoWriter;
+    return qv::api::Guarded(qv::result::kGifFrameNotQuantised, [&] {
         return qv::gif::WriteFrame(frameDC, frameBitmap, static_cast<uint16_t>(holdFrames), writer);
     });
 }

@@ -5,6 +5,7 @@
 
 #include "api/export_guard.h"
 #include "api/writer_handles.h"
+#include "common/result_codes.h"
 #include "platform/video_service.h"
 #include "video/avi_reader.h"
 #include "video/avi_writer.h"
@@ -16,25 +17,30 @@ QV_API int32_t QV_CALL RenderCompressedStart(QvWindow parentWindow, const char* 
                                              int32_t frameRate, int32_t frameTotal,
                                              AviWriter** writerOut)
 {
-    // Nowhere to store the handle, or no room to remember it: no record is made.
-    if (writerOut == nullptr || !qv::api::ReserveWriterHandle()) return qv::video::kAviNoRecordMemory;
-    void* handle = nullptr;
+    // Nowhere to store the handle: no record is made.
+    if (writerOut == nullptr) return qv::result::kAviNoRecordMemory;
+    AviWriter* handle = nullptr;
     // Memory that runs out inside a step that cannot say so gives 7.
-    const int32_t result = qv::api::Guarded(qv::video::kAviNoFrameMemory, [&] {
+    const int32_t result = qv::api::Guarded(qv::result::kAviNoFrameMemory, [&] {
         return qv::video::StartAviWriter(parentWindow, fileName, width, height, bitsPerPixel,
                                          frameRate, frameTotal, &handle);
     });
-    if (handle == nullptr) return qv::video::kAviNoRecordMemory;
-    qv::api::AddWriterHandle(handle, qv::api::WriterKind::Avi);
-    *writerOut = static_cast<AviWriter*>(handle);
+    if (handle == nullptr) return qv::result::kAviNoRecordMemory;
+    // A handle the registry could not remember would be refused by every
+    // later call: release the writer now and report that no record was made.
+    if (!qv::api::AddWriterHandle(handle, qv::api::WriterKind::Avi)) {
+        qv::api::GuardedVoid([&] { qv::video::EndAviWriter(handle); });
+        return qv::result::kAviNoRecordMemory;
+    }
+    *writerOut = handle;
     return result;
 }
 
 QV_API int32_t QV_CALL RenderCompressed(QvDC frameDC, QvBitmap frameBitmap, uint32_t framePosition,
                                         AviWriter* writer)
 {
-    if (!qv::api::IsOpenWriterHandle(writer, qv::api::WriterKind::Avi)) return 1;
-    return qv::api::Guarded(1, [&] {
+    if (!qv::api::IsOpenWriterHandle(writer, qv::api::WriterKind::Avi)) return qv::result::kAviFrameNotWritten;
+    return qv::api::Guarded(qv::result::kAviFrameNotWritten, [&] {
         return qv::video::WriteAviFrame(frameDC, frameBitmap, framePosition, writer);
     });
 }
@@ -50,10 +56,10 @@ QV_API int32_t QV_CALL GetAVIinfo(const char* fileName, int32_t* widthOut, int32
 {
     int32_t width = 0, height = 0, length = 0;
     float rate = 0.0f;
-    const int32_t result = qv::api::Guarded(2, [&] {
+    const int32_t result = qv::api::Guarded(qv::result::kInfoFormatUnreadable, [&] {
         return qv::video::ReadAviInfo(fileName, &width, &height, &rate, &length);
     });
-    if (result == 0) {
+    if (result == qv::result::kInfoOk) {
         if (widthOut != nullptr) *widthOut = width;
         if (heightOut != nullptr) *heightOut = height;
         if (rateOut != nullptr) *rateOut = rate;
@@ -65,7 +71,7 @@ QV_API int32_t QV_CALL GetAVIinfo(const char* fileName, int32_t* widthOut, int32
 QV_API int32_t QV_CALL GetAVIframe(QvDC targetDC, const char* fileName, int32_t framePosition,
                                    float zoom)
 {
-    return qv::api::Guarded(2, [&] { return qv::video::DrawAviFrame(targetDC, fileName, framePosition, zoom); });
+    return qv::api::Guarded(qv::result::kDrawFrameFormatUnreadable, [&] { return qv::video::DrawAviFrame(targetDC, fileName, framePosition, zoom); });
 }
 
 #if !defined(_WIN32)

@@ -25,28 +25,17 @@ auto Find(const void* handle, WriterKind kind)
 
 }  // namespace
 
-bool ReserveWriterHandle()
+bool AddWriterHandle(const void* handle, WriterKind kind)
 {
     std::lock_guard<std::mutex> lock(gLock);
     try {
-        gOpen.reserve(gOpen.size() + 1);
+        gOpen.push_back({handle, kind});
     } catch (const std::bad_alloc&) {
         return false;
     } catch (const std::length_error&) {
         return false;
     }
     return true;
-}
-
-void AddWriterHandle(const void* handle, WriterKind kind)
-{
-    std::lock_guard<std::mutex> lock(gLock);
-    // The room was reserved; only a Start racing on another thread can have
-    // taken it, and then growing is the one way left.
-    try {
-        gOpen.push_back({handle, kind});
-    } catch (const std::bad_alloc&) {
-    }
 }
 
 bool IsOpenWriterHandle(const void* handle, WriterKind kind)
@@ -63,6 +52,9 @@ bool TakeWriterHandle(const void* handle, WriterKind kind)
     const auto found = Find(handle, kind);
     if (found == gOpen.end()) return false;
     gOpen.erase(found);
+    // With no writer open the list gives its memory back, so a host that
+    // opens one writer at a time makes no allocation here that outlives it.
+    if (gOpen.empty()) std::vector<OpenHandle>().swap(gOpen);
     return true;
 }
 

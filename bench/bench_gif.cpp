@@ -10,7 +10,6 @@
 #include <string>
 #include <unistd.h>
 
-#include "gif/gif_code_stream.h"
 #include "gif/gif_file_layout.h"
 #include "platform/graphics.h"
 

@@ -1,13 +1,24 @@
 #include "gif/gif_writer.h"
 
-#include <cstring>
+#include <FreeImage.h>
+
 #include <new>
 
-#include "gif/gif_code_stream.h"
+#include "common/result_codes.h"
 #include "gif/gif_file_layout.h"
 #include "gif/gif_frame_picture.h"
 #include "platform/graphics.h"
 #include "platform/image_library.h"
+
+// The record behind the host's opaque GifWriter handle.
+struct GifWriter {
+    std::FILE* file;
+    uint16_t width;
+    uint16_t height;
+    int16_t bitsPerPixel;
+    uint16_t frameDelay;  // hundredths of a second per frame period
+    FIBITMAP* workBitmap;
+};
 
 namespace qv::gif {
 
@@ -27,32 +38,21 @@ bool FlushedCleanly(std::FILE* file) { return std::fflush(file) == 0 && std::fer
 
 }  // namespace
 
-bool IsLiveWriter(const GifWriter* writer)
-{
-    if (writer == nullptr) {
-        return false;
-    }
-    uint32_t tag = 0;
-    std::memcpy(&tag, writer, sizeof tag);
-    return tag == kLiveWriterTag;
-}
-
 int32_t StartWriter(const char* fileName, int32_t width, int32_t height, int32_t bitsPerPixel,
                     int32_t frameRate, uint16_t loopCount, GifWriter** writerOut)
 {
     if (writerOut == nullptr) {
-        return kStartNoRecord;  // nowhere to hand the record to: make none
+        return qv::result::kGifStartNoRecord;  // nowhere to hand the record to: make none
     }
     auto* writer = new (std::nothrow) GifWriter{};
     if (writer == nullptr) {
-        return kStartNoRecord;
+        return qv::result::kGifStartNoRecord;
     }
-    writer->tag = kLiveWriterTag;
     *writerOut = writer;
 
     writer->file = fileName != nullptr ? std::fopen(fileName, "wb") : nullptr;
     if (writer->file == nullptr) {
-        return kStartFileNotOpened;
+        return qv::result::kGifStartFileNotOpened;
     }
     writer->width = static_cast<uint16_t>(width);
     writer->height = static_cast<uint16_t>(height);
@@ -66,57 +66,58 @@ int32_t StartWriter(const char* fileName, int32_t width, int32_t height, int32_t
     const bool quantised = writer->bitsPerPixel != 8;
     if (width < 0 || height < 0 || (quantised && (width > 0xFFFF || height > 0xFFFF)) ||
         !platform::ImageLibraryAvailable()) {
-        return kStartNoWorkBitmap;
+        return qv::result::kGifStartNoWorkBitmap;
     }
     writer->workBitmap = FreeImage_Allocate(width, height, bitsPerPixel, 0, 0, 0);
     if (writer->workBitmap == nullptr) {
-        return kStartNoWorkBitmap;
+        return qv::result::kGifStartNoWorkBitmap;
     }
 
     WriteFileHeader(writer->file, writer->width, writer->height, loopCount);
-    return FlushedCleanly(writer->file) ? kStartOk : kStartHeaderNotWritten;
+    return FlushedCleanly(writer->file) ? qv::result::kGifStartOk : qv::result::kGifStartHeaderNotWritten;
 }
 
 int32_t WriteFrame(QvDC frameDC, QvBitmap frameBitmap, uint16_t holdFrames, GifWriter* writer)
 {
-    if (!IsLiveWriter(writer) || writer->workBitmap == nullptr) {
-        return kFrameNoWriter;
+    if (writer == nullptr || writer->workBitmap == nullptr) {
+        return qv::result::kGifFrameNoWriter;
     }
     if (std::ferror(writer->file) != 0) {
-        return kFrameNotWritten;  // an earlier write failed: the file is already broken
+        return qv::result::kGifFrameNotWritten;  // an earlier write failed: the file is already broken
     }
-
-    const uint16_t delay = FrameDisplayTime(writer->frameDelay, holdFrames);
-    WriteFramePrefix(writer->file, delay, writer->width, writer->height);
 
     // FreeImage's header describes a bottom-up picture: scan line 0 receives
     // the host picture's bottom row.
     gfx::GetDIBits(frameDC, frameBitmap, 0, writer->height, FreeImage_GetBits(writer->workBitmap),
                    FreeImage_GetInfo(writer->workBitmap), gfx::kDibRgbColors);
 
+    // The frame is reduced to its palette before any of its bytes are
+    // written: a frame that cannot be reduced leaves the file as it was, a
+    // valid GIF of the frames before it.
     FramePicture frame = AcquireFramePicture(writer->workBitmap, writer->bitsPerPixel);
     if (frame.picture == nullptr || !CoversFrame(frame.picture, writer->width, writer->height)) {
         ReleaseFramePicture(frame);
-        return kFrameNotQuantised;
+        return qv::result::kGifFrameNotQuantised;
     }
     const RGBQUAD* palette = FreeImage_GetPalette(frame.picture);
     if (palette == nullptr) {
         ReleaseFramePicture(frame);
-        return kFrameNoPalette;
+        return qv::result::kGifFrameNoPalette;
     }
 
+    const uint16_t delay = FrameDisplayTime(writer->frameDelay, holdFrames);
+    WriteFramePrefix(writer->file, delay, writer->width, writer->height);
     WriteColorTable(writer->file, palette);
     const bool fixedUp = WriteLiteralCodeStream(writer->file, frame.picture, writer->width, writer->height);
     ReleaseFramePicture(frame);
-    return fixedUp && FlushedCleanly(writer->file) ? kFrameOk : kFrameNotWritten;
+    return fixedUp && FlushedCleanly(writer->file) ? qv::result::kGifFrameOk : qv::result::kGifFrameNotWritten;
 }
 
 void EndWriter(GifWriter* writer)
 {
-    if (!IsLiveWriter(writer)) {
+    if (writer == nullptr) {
         return;
     }
-    writer->tag = 0;  // a stale copy of the handle no longer passes as live
     if (writer->file != nullptr) {
         WriteTrailer(writer->file);
         std::fclose(writer->file);

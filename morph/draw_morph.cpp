@@ -1,13 +1,14 @@
 #include "morph/draw_morph.h"
 
+#include "common/result_codes.h"
+
 #include <algorithm>
 #include <cstring>
 
-#include "morph/fill_words.h"
 #include "morph/frame.h"
 #include "morph/numerics.h"
 #include "morph/pixel_buffers.h"
-#include "morph/render_triangles.h"
+#include "morph/scan.h"
 #include "morph/settings.h"
 #include "platform/graphics.h"
 
@@ -63,7 +64,7 @@ PictureBuffer Describe(uint32_t* pixels, int16_t width, int16_t height)
 int32_t FailAllocation()
 {
     ReleaseThreadPixelBuffers();
-    return MORPH_NO_MEMORY;
+    return qv::result::kMorphNoMemory;
 }
 
 }  // namespace
@@ -84,12 +85,12 @@ float DefaultMorphWeight(int16_t frameIndex, int16_t frameCount)
 int32_t DrawMorphFrame(const DrawRequest& r)
 {
     const MorphSettings settings = BoundSettings();
-    if (settings.backgroundColor == nullptr) return MORPH_NOT_BOUND;
+    if (settings.backgroundColor == nullptr) return qv::result::kMorphNotBound;
     // Every pixel count must be at least 1 for the wrapped reads and writes to
     // stay inside their buffers.
     if (r.srcWidth < 1 || r.srcHeight < 1 || r.dstWidth < 1 || r.dstHeight < 1 || r.outWidth < 1 ||
         r.outHeight < 1)
-        return MORPH_BAD_SIZE;
+        return qv::result::kMorphBadSize;
 
     // A picture whose bitmap already holds exactly the words a read would
     // give is sampled where it lies; only the others are copied.
@@ -123,11 +124,11 @@ int32_t DrawMorphFrame(const DrawRequest& r)
         RenderTriangles(frame, settings);
     }
 
-    if (outWords) return MORPH_OK;
+    if (outWords) return qv::result::kMorphOk;
     gfx::DibHeader header = TopDown32Header(frame.out.width, frame.out.height);
     gfx::SetDIBits(r.outDC, r.outBitmap, 0, static_cast<uint32_t>(frame.out.height), frame.out.pixels, &header,
                    gfx::kDibRgbColors);
-    return MORPH_OK;
+    return qv::result::kMorphOk;
 }
 
 }  // namespace qv::morph

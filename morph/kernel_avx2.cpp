@@ -1,5 +1,5 @@
 // The span kernel on AVX2 (with FMA): four positions at a time.
-#include "morph/position.h"
+#include "morph/scan.h"
 #include "morph/span_kernel.h"
 
 #if defined(__x86_64__) || defined(__i386__)

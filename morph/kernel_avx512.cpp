@@ -1,6 +1,6 @@
 // The span kernel on AVX-512: eight positions at a time (doubles in 512-bit
 // registers, 32-bit integers in 256-bit ones). Needs AVX-512 F, DQ, BW and VL.
-#include "morph/position.h"
+#include "morph/scan.h"
 #include "morph/span_kernel.h"
 
 #if defined(__x86_64__) || defined(__i386__)

@@ -1,34 +1,12 @@
 #include <atomic>
 
+#include "common/kernel_choice.h"
 #include "morph/span_kernel.h"
 
 namespace qv::morph {
 namespace {
 
-bool ProcessorHas(Kernel kernel)
-{
-#if defined(__x86_64__) || defined(__i386__)
-    switch (kernel) {
-    case Kernel::Portable: return true;
-    case Kernel::Avx2: return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    case Kernel::Avx512:
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-               __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
-    }
-    return false;
-#else
-    return kernel == Kernel::Portable;
-#endif
-}
-
-Kernel BestKernel()
-{
-    if (ProcessorHas(Kernel::Avx512)) return Kernel::Avx512;
-    if (ProcessorHas(Kernel::Avx2)) return Kernel::Avx2;
-    return Kernel::Portable;
-}
-
-std::atomic<Kernel> gActive{BestKernel()};
+std::atomic<Kernel> gActive{StartingKernel()};
 
 }  // namespace
 

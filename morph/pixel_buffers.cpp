@@ -1,7 +1,14 @@
 #include "morph/pixel_buffers.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+#include "common/kernel_choice.h"
 
 namespace qv::morph {
 namespace {
@@ -41,6 +48,47 @@ void ReleaseThreadPixelBuffers()
         std::free(b.pixels);
         b = Buffer{};
     }
+}
+
+}  // namespace qv::morph
+
+namespace qv::morph {
+namespace {
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) void FillWordsAvx2(uint32_t* words, uint32_t count, uint32_t value)
+{
+    const __m256i v = _mm256_set1_epi32(static_cast<int32_t>(value));
+    uint32_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(words + i), v);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(words + i + 8), v);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(words + i + 16), v);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(words + i + 24), v);
+    }
+    std::fill(words + i, words + count, value);
+}
+
+// The wide stores follow the kernel choice, so QUORVANE_KERNEL=portable
+// leaves no vector code in a frame.
+bool HasAvx2()
+{
+    static const bool has = StartingKernel() != Kernel::Portable;
+    return has;
+}
+#endif
+
+}  // namespace
+
+void FillWords(uint32_t* words, uint32_t count, uint32_t value)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (HasAvx2()) {
+        FillWordsAvx2(words, count, value);
+        return;
+    }
+#endif
+    std::fill_n(words, count, value);
 }
 
 }  // namespace qv::morph

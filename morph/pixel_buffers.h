@@ -17,4 +17,9 @@ uint32_t* AcquirePixels(BufferSlot slot, uint32_t count);
 // Frees the calling thread's buffers (they are freed at thread exit anyway).
 void ReleaseThreadPixelBuffers();
 
+// Fills a buffer with one 32-bit word (the background fill of the output),
+// in the widest stores the processor has: the build itself targets the
+// baseline instruction set.
+void FillWords(uint32_t* words, uint32_t count, uint32_t value);
+
 }  // namespace qv::morph

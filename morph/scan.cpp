@@ -4,9 +4,12 @@
 
 #include "morph/numerics.h"
 #include "morph/span_kernel.h"
+#include "morph/triangle_setup.h"
 
 namespace qv::morph {
 namespace {
+
+bool HasCorner(const MorphTriangle& t) { return t.v[0] <= 0 || t.v[1] <= 0 || t.v[2] <= 0; }
 
 float RowFactor(int32_t vertexRow, int32_t y, float doubleArea)
 {
@@ -60,6 +63,38 @@ void ScanTriangle(FrameRecord& frame, const TriangleSetup& s, const ScanContext&
         }
     }
     if (pending > 0) kernel(job, batch, pending);
+}
+
+// The portable span kernel: every position in turn.
+void RenderSpanPortable(const TriangleJob& job, const RowSpan* rows, int count)
+{
+    // A 64-bit counter: a span end near the int32 limit must not overflow the step.
+    const int64_t step = job.frame->block.step;
+    for (int i = 0; i < count; ++i) {
+        const RowSpan& row = rows[i];
+        for (int64_t x = row.left; x <= row.right; x += step) RenderPosition(job, row, static_cast<int32_t>(x));
+    }
+}
+
+void RenderTriangles(FrameRecord& frame, const MorphSettings& settings)
+{
+    // lastTriangle is read afresh at every comparison and the flags and key
+    // per triangle: the host's variables may lie inside the triangle array
+    // that the setup rewrites.
+    TriangleSetup setup;
+    const SpanKernel kernel = ActiveSpanKernel();
+    for (int32_t i = 0; i <= *settings.lastTriangle; ++i) {
+        if (*settings.renderFlags & MORPH_SKIP_CORNERS) {
+            while (i <= *settings.lastTriangle && HasCorner(frame.mesh.triangles[i])) ++i;
+            if (i > *settings.lastTriangle) break;
+        }
+        const uint16_t flags = *settings.renderFlags;
+        if (!SetUpTriangle(frame, i, flags, setup)) continue;
+        ScanContext context;
+        context.flags = *settings.renderFlags;
+        context.key = *settings.backgroundColor;
+        ScanTriangle(frame, setup, context, kernel);
+    }
 }
 
 }  // namespace qv::morph

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "common/kernel_choice.h"
 #include "morph/dissolve_factors.h"
 #include "morph/frame.h"
 #include "morph/triangle_setup.h"
@@ -35,13 +36,14 @@ struct RowSpan {
 // Renders rows[0 .. count - 1] in order; each has at least one position.
 using SpanKernel = void (*)(const TriangleJob& job, const RowSpan* rows, int count);
 
-enum class Kernel { Portable, Avx2, Avx512 };
+using qv::Kernel;  // common/kernel_choice.h
 
 const char* KernelName(Kernel kernel);
 bool KernelAvailable(Kernel kernel);  // built in and supported by this processor
 Kernel ActiveKernel();
 // Chooses the kernel for all later frames; false (and no change) when it is
-// not available. The default is the fastest available one.
+// not available. The default is the fastest available one, or the one that
+// QUORVANE_KERNEL asks for.
 bool UseKernel(Kernel kernel);
 SpanKernel ActiveSpanKernel();
 

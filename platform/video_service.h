@@ -5,8 +5,11 @@
 // Platform-neutral: the portable build implements it on FFmpeg's libraries
 // (platform/portable/video_service_ffmpeg*.cpp), the Windows build on AVIFile.
 //
-// Every call reports failure as a null object or false; nothing throws, logs
-// or shows a message. Objects are released by their own Release call only.
+// Every call reports failure as a null object or false and never logs or
+// shows a message. Calls that grow memory (the portable muxer's index and
+// header buffers) may throw std::bad_alloc; the exports catch it and answer
+// with their failure codes. Objects are released by their own Release call
+// only.
 #pragma once
 
 #include <cstdint>

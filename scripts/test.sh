@@ -6,6 +6,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
+# Each stage reports its time, so that a slow stage shows in CI's output.
+stage_started=$SECONDS
+stage_done() {
+  echo "test: stage '$1' took $((SECONDS - stage_started)) s"
+  stage_started=$SECONDS
+}
+
 run_suite() {
   local dir=$1; shift
   rm -rf "$dir"
@@ -15,6 +22,7 @@ run_suite() {
 }
 
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+stage_done "normal build and tests"
 
 # The installed library must serve an outside host through pkg-config and CMake.
 prefix="$PWD/build/install-check"
@@ -35,24 +43,29 @@ cmake -S build/install-check/consumer -B build/install-check/consumer/build -G N
   -DCMAKE_PREFIX_PATH="$prefix" -DSAMPLE="$PWD/examples/render_sample.c" > /dev/null
 cmake --build build/install-check/consumer/build > /dev/null
 echo "test: installed library serves pkg-config and CMake consumers"
+stage_done "install check"
 # The installed Python package imports and renders from its install folder.
 (cd /tmp && PYTHONPATH="$(ls -d "$prefix"/lib/python3*/*-packages)" /usr/bin/python3 -c \
   'import numpy, quorvane; p = numpy.zeros((4, 4, 3), numpy.uint8); assert quorvane.Morph(p, p, [[1, 1, 1, 1]]).frame(0).shape == (4, 4, 3)')
 echo "test: installed Python package imports and renders"
 # The Python package against the normal build's module and command.
 ./scripts/test-python.sh build
+stage_done "Python package"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_BUILD_BENCH=OFF
+stage_done "sanitizer build and tests"
 echo "test: both suites passed"
 
 # The 32-bit Windows library: built, its export table read, and a Windows
 # host run under Wine against the portable build.
 ./scripts/test-windows.sh
+stage_done "Windows library under Wine"
 
 # Every fuzz target for a short while, so that regressions show; a failing
 # input is kept under fuzz/regressions/ and replayed by the suites above.
 if command -v clang++ > /dev/null; then
   ./scripts/fuzz.sh "${QUORVANE_FUZZ_SECONDS:-45}"
+  stage_done "fuzzing"
 else
   echo "test: clang not installed, fuzz targets not run"
 fi

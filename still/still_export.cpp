@@ -1,5 +1,7 @@
 #include "still/still_export.h"
 
+#include "common/result_codes.h"
+
 #include "platform/graphics.h"
 #include "platform/image_library.h"
 #include "still/checked_save.h"
@@ -35,11 +37,11 @@ int32_t SaveHostPicture(QvDC imageDC, QvBitmap imageBitmap, int32_t width, int32
     // FreeImage takes a negative size by its magnitude; a picture the host
     // did not describe is not saved, nor one without a file name.
     if (fileName == nullptr || width < 1 || height < 1 || !platform::ImageLibraryAvailable()) {
-        return 0;
+        return qv::result::kStillNotSaved;
     }
     FIBITMAP* picture = FreeImage_Allocate(width, height, bitsPerPixel, 0, 0, 0);
     if (picture == nullptr) {
-        return 0;
+        return qv::result::kStillNotSaved;
     }
     BITMAPINFO* info = FreeImage_GetInfo(picture);
     BYTE* bits = FreeImage_GetBits(picture);
@@ -51,13 +53,13 @@ int32_t SaveHostPicture(QvDC imageDC, QvBitmap imageBitmap, int32_t width, int32
         FIBITMAP* wide = FreeImage_ConvertTo24Bits(picture);
         FreeImage_Unload(picture);
         if (wide == nullptr) {
-            return 0;
+            return qv::result::kStillNotSaved;
         }
         picture = wide;
     }
     const bool saved = SaveCheckingWrites(fileFormat, picture, fileName, saveFlags);
     FreeImage_Unload(picture);
-    return saved ? 1 : 0;
+    return saved ? qv::result::kStillSaved : qv::result::kStillNotSaved;
 }
 
 }  // namespace qv::still

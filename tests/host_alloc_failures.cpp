@@ -189,7 +189,7 @@ protected:
 
 TEST_F(AllocationFailures, DrawMorph)
 {
-    hostile::Picture src(24, 20, 32), dst(24, 20, 24), out(24, 20, 32);
+    qvtest::HostPicture src(24, 20, 32), dst(24, 20, 24), out(24, 20, 32);
     src.fillPattern(1);
     dst.fillPattern(2);
     int16_t fx[5] = {23, 0, 23, 0, 12}, fy[5] = {19, 19, 0, 0, 9};
@@ -240,7 +240,7 @@ TEST_F(AllocationFailures, DrawMorph)
 
 TEST_F(AllocationFailures, GifWriterStartFrameEnd)
 {
-    hostile::Picture frame(20, 12, 32);
+    qvtest::HostPicture frame(20, 12, 32);
     frame.fillPattern(4);
     const std::string path = hostile::ScratchPath("alloc.gif");
     int32_t start = -1, first = -1, second = -1;
@@ -282,7 +282,7 @@ int32_t MotionJpeg(void*, AVICOMPRESSOPTIONS* options)
 
 void SweepAviWriter(HostCompressorChooser chooser)
 {
-    hostile::Picture frame(16, 8, 24);
+    qvtest::HostPicture frame(16, 8, 24);
     frame.fillPattern(5);
     HostWindow* window = CreateHostWindow(chooser, nullptr);
     const std::string path = hostile::ScratchPath("alloc.avi");
@@ -328,7 +328,7 @@ TEST_F(AllocationFailures, DISABLED_VideoReader)
 {
     const std::string path = hostile::ScratchPath("read.avi");
     {
-        hostile::Picture frame(16, 8, 24);
+        qvtest::HostPicture frame(16, 8, 24);
         HostWindow* window = CreateHostWindow(&MotionJpeg, nullptr);
         AviWriter* writer = nullptr;
         ASSERT_EQ(RenderCompressedStart(window, path.c_str(), 16, 8, 24, 2500, 3, &writer), 0);
@@ -339,7 +339,7 @@ TEST_F(AllocationFailures, DISABLED_VideoReader)
         RenderCompressedEnd(writer);
         DeleteHostWindow(window);
     }
-    hostile::Picture target(16, 8, 32);
+    qvtest::HostPicture target(16, 8, 32);
     int32_t info = -1, drawn = -1, width = 0;
     auto run = [&] {
         int32_t h = 0, length = 0;
@@ -369,7 +369,7 @@ TEST_F(AllocationFailures, DISABLED_VideoReader)
 void SweepStillExport(int32_t format)
 {
     int jpegSaverLeaks = 0;
-    hostile::Picture picture(20, 10, 32);
+    qvtest::HostPicture picture(20, 10, 32);
     picture.fillPattern(6);
     const std::string path = hostile::ScratchPath("alloc.still");
     int32_t saved = -1;

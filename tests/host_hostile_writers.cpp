@@ -33,21 +33,21 @@ TEST(HostileGifWriter, StartWithoutAFileStoresAHandleThatEndCloses)
         GifWriter* writer = reinterpret_cast<GifWriter*>(0x1);
         EXPECT_EQ(RenderAnimatedGIFStart(name, 4, 4, 24, 2500, 0, &writer), 2) << (name ? name : "(null)");
         ASSERT_NE(writer, reinterpret_cast<GifWriter*>(0x1));
-        hostile::Picture frame(4, 4, 24);
+        qvtest::HostPicture frame(4, 4, 24);
         EXPECT_EQ(RenderAnimatedGIF(frame.dc(), frame.bitmap(), 1, writer), 1);
         RenderAnimatedGIFEnd(writer);
     }
     // A file that opens but takes no bytes: the header is not written.
     GifWriter* writer = nullptr;
     EXPECT_EQ(RenderAnimatedGIFStart("/proc/version", 4, 4, 24, 2500, 0, &writer), 4);
-    hostile::Picture frame(4, 4, 24);
+    qvtest::HostPicture frame(4, 4, 24);
     EXPECT_EQ(RenderAnimatedGIF(frame.dc(), frame.bitmap(), 1, writer), 4);
     RenderAnimatedGIFEnd(writer);
 }
 
 TEST(HostileGifWriter, EveryDepthFromZeroTo64)
 {
-    hostile::Picture frame(5, 3, 32);
+    qvtest::HostPicture frame(5, 3, 32);
     frame.fillPattern(3);
     for (int32_t depth = 0; depth <= 64; ++depth) {
         const std::string path = hostile::ScratchPath("depth" + std::to_string(depth) + ".gif");
@@ -70,7 +70,7 @@ TEST(HostileGifWriter, EveryDepthFromZeroTo64)
 
 TEST(HostileGifWriter, SizesBelowZeroAreRefusedZeroAndLimitsAreWritten)
 {
-    hostile::Picture frame(4, 4, 24);
+    qvtest::HostPicture frame(4, 4, 24);
     struct Case {
         int32_t width, height, start, frame, start8;
     };
@@ -102,7 +102,7 @@ TEST(HostileGifWriter, SizesBelowZeroAreRefusedZeroAndLimitsAreWritten)
 
 TEST(HostileGifWriter, RatesLoopCountsAndHoldsAtTheirLimits)
 {
-    hostile::Picture frame(2, 2, 24);
+    qvtest::HostPicture frame(2, 2, 24);
     const int32_t values[] = {INT32_MIN, -1, 0, 1, 65535, 65536, INT32_MAX};
     for (int32_t rate : values) {
         for (int32_t loop : values) {
@@ -134,7 +134,7 @@ TEST(HostileGifWriter, NullPicturesWriteTheWorkingPictureAsItStands)
 
 TEST(HostileGifWriter, NullForeignUnreadableAndClosedHandlesAreRefused)
 {
-    hostile::Picture frame(2, 2, 24);
+    qvtest::HostPicture frame(2, 2, 24);
     EXPECT_EQ(RenderAnimatedGIF(frame.dc(), frame.bitmap(), 1, nullptr), 1);
     RenderAnimatedGIFEnd(nullptr);
 
@@ -178,7 +178,7 @@ TEST(HostileAviWriter, StartWithoutAnOutputVariableMakesNothing)
 
 TEST(HostileAviWriter, EveryDepthFromZeroTo64)
 {
-    hostile::Picture frame(6, 4, 24);
+    qvtest::HostPicture frame(6, 4, 24);
     for (int32_t depth = 0; depth <= 64; ++depth) {
         const bool usable = depth == 16 || depth == 24 || depth == 32;
         const std::string path = hostile::ScratchPath("depth" + std::to_string(depth) + ".avi");
@@ -213,11 +213,11 @@ TEST(HostileAviWriter, SizesFileNamesAndRatesAtTheirLimits)
         AviWriter* writer = nullptr;
         EXPECT_EQ(RenderCompressedStart(nullptr, name, 4, 4, 24, 2500, 1, &writer), 2);
         ASSERT_NE(writer, nullptr);
-        hostile::Picture frame(4, 4, 24);
+        qvtest::HostPicture frame(4, 4, 24);
         EXPECT_EQ(RenderCompressed(frame.dc(), frame.bitmap(), 0, writer), 1);
         RenderCompressedEnd(writer);
     }
-    hostile::Picture frame(4, 4, 24);
+    qvtest::HostPicture frame(4, 4, 24);
     for (int32_t rate : {INT32_MIN, -1, 0, 1, INT32_MAX}) {
         for (int32_t total : {INT32_MIN, -1, 0, INT32_MAX}) {
             const std::string path = hostile::ScratchPath("rate.avi");
@@ -236,7 +236,7 @@ TEST(HostileAviWriter, SizesFileNamesAndRatesAtTheirLimits)
 
 TEST(HostileAviWriter, FramePositionsAtThe32BitLimits)
 {
-    hostile::Picture frame(4, 4, 24);
+    qvtest::HostPicture frame(4, 4, 24);
     const std::string path = hostile::ScratchPath("positions.avi");
     AviWriter* writer = nullptr;
     ASSERT_EQ(RenderCompressedStart(nullptr, path.c_str(), 4, 4, 24, 2500, 1, &writer), 0);
@@ -257,7 +257,7 @@ TEST(HostileAviWriter, FramePositionsAtThe32BitLimits)
 
 TEST(HostileAviWriter, NullForeignUnreadableAndClosedHandlesAreRefused)
 {
-    hostile::Picture frame(2, 2, 24);
+    qvtest::HostPicture frame(2, 2, 24);
     EXPECT_EQ(RenderCompressed(frame.dc(), frame.bitmap(), 0, nullptr), 1);
     RenderCompressedEnd(nullptr);
 
@@ -301,7 +301,7 @@ TEST(HostileAviWriter, ChoosersThatFillTheOptionsWithNonsense)
         {QV_FOURCC('m', 'j', 'p', 'g'), 1, 10001, 0xFFFFFFFFu, 2, 1},
     };
     const int32_t expected[] = {4, 5, 5, 0, 0};
-    hostile::Picture frame(8, 8, 24);
+    qvtest::HostPicture frame(8, 8, 24);
     for (size_t i = 0; i < sizeof choices / sizeof choices[0]; ++i) {
         HostWindow* window = CreateHostWindow(
             [](void* context, AVICOMPRESSOPTIONS* options) -> int32_t {

@@ -43,7 +43,7 @@ void CheckFlat(int rounds, const std::function<void(int)>& cycle)
 
 TEST(LeakCycles, GifWriterStartFrameEnd)
 {
-    hostile::Picture frame(24, 16, 32);
+    qvtest::HostPicture frame(24, 16, 32);
     frame.fillPattern(1);
     const std::string path = hostile::ScratchPath("cycle.gif");
     CheckFlat(Rounds(1000), [&](int i) {
@@ -66,7 +66,7 @@ TEST(LeakCycles, GifWritersWhoseStartFailed)
 
 TEST(LeakCycles, AviWriterStartFrameEnd)
 {
-    hostile::Picture frame(32, 16, 24);
+    qvtest::HostPicture frame(32, 16, 24);
     frame.fillPattern(2);
     const std::string path = hostile::ScratchPath("cycle.avi");
     CheckFlat(Rounds(2000), [&](int) {
@@ -86,7 +86,7 @@ int32_t MotionJpeg(void*, AVICOMPRESSOPTIONS* options)
 
 TEST(LeakCycles, AviWriterWithACompressorAndFailedStarts)
 {
-    hostile::Picture frame(32, 16, 24);
+    qvtest::HostPicture frame(32, 16, 24);
     HostWindow* window = CreateHostWindow(&MotionJpeg, nullptr);
     const std::string path = hostile::ScratchPath("cycle-mjpg.avi");
     CheckFlat(Rounds(1000), [&](int i) {
@@ -106,7 +106,7 @@ TEST(LeakCycles, VideoFrameReads)
 {
     const std::string path = hostile::ScratchPath("read-cycle.avi");
     {
-        hostile::Picture frame(32, 16, 24);
+        qvtest::HostPicture frame(32, 16, 24);
         HostWindow* window = CreateHostWindow(&MotionJpeg, nullptr);
         AviWriter* writer = nullptr;
         ASSERT_EQ(RenderCompressedStart(window, path.c_str(), 32, 16, 24, 2500, 4, &writer), 0);
@@ -117,7 +117,7 @@ TEST(LeakCycles, VideoFrameReads)
         RenderCompressedEnd(writer);
         DeleteHostWindow(window);
     }
-    hostile::Picture target(32, 16, 32);
+    qvtest::HostPicture target(32, 16, 32);
     CheckFlat(Rounds(3000), [&](int i) {
         // Frames, zooms, and positions with no frame.
         const int32_t position = i % 5 == 4 ? 9 : i % 4;
@@ -131,7 +131,7 @@ TEST(LeakCycles, VideoFrameReads)
 
 TEST(LeakCycles, StillExports)
 {
-    hostile::Picture picture(24, 16, 32);
+    qvtest::HostPicture picture(24, 16, 32);
     picture.fillPattern(3);
     const std::string path = hostile::ScratchPath("cycle.still");
     CheckFlat(Rounds(1500), [&](int i) {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "support/gif_host_picture.h"
+#include "support/host_picture.h"
 #include "support/gif_test_files.h"
 
 namespace {

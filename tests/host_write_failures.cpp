@@ -47,7 +47,7 @@ size_t FileSize(const std::string& path) { return hostile::ReadFile(path).size()
 
 TEST(GifWriteFailures, FullDeviceFailsTheHeaderAndEveryFrame)
 {
-    hostile::Picture frame(8, 8, 24);
+    qvtest::HostPicture frame(8, 8, 24);
     GifWriter* writer = nullptr;
     ASSERT_EQ(RenderAnimatedGIFStart("/dev/full", 8, 8, 24, 2500, 0, &writer), 4);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(RenderAnimatedGIF(frame.dc(), frame.bitmap(), 1, writer), 4);
@@ -56,7 +56,7 @@ TEST(GifWriteFailures, FullDeviceFailsTheHeaderAndEveryFrame)
 
 TEST(GifWriteFailures, FileThatStopsGrowingFailsFromTheFrameThatDidNotFit)
 {
-    hostile::Picture frame(40, 30, 24);
+    qvtest::HostPicture frame(40, 30, 24);
     // Each 40 x 30 frame: 18 + 768 + 1353 + ... bytes; the limit falls in
     // the third frame.
     const std::string path = hostile::ScratchPath("limited.gif");
@@ -84,7 +84,7 @@ TEST(GifWriteFailures, FileThatStopsGrowingFailsFromTheFrameThatDidNotFit)
 
 TEST(AviWriteFailures, FullDeviceFailsEveryFrame)
 {
-    hostile::Picture frame(16, 16, 24);
+    qvtest::HostPicture frame(16, 16, 24);
     AviWriter* writer = nullptr;
     ASSERT_EQ(RenderCompressedStart(nullptr, "/dev/full", 16, 16, 24, 2500, 3, &writer), 0);
     for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(RenderCompressed(frame.dc(), frame.bitmap(), i, writer), 1) << i;
@@ -101,7 +101,7 @@ int32_t MotionJpeg(void*, AVICOMPRESSOPTIONS* options)
 TEST(AviWriteFailures, FileThatStopsGrowingFailsFromTheFrameThatDidNotFit)
 {
     for (HostCompressorChooser chooser : {static_cast<HostCompressorChooser>(nullptr), &MotionJpeg}) {
-        hostile::Picture frame(32, 32, 24);
+        qvtest::HostPicture frame(32, 32, 24);
         HostWindow* window = CreateHostWindow(chooser, nullptr);
         const std::string path = hostile::ScratchPath("limited.avi");
         std::vector<int32_t> results;
@@ -132,7 +132,7 @@ TEST(AviWriteFailures, FileThatStopsGrowingFailsFromTheFrameThatDidNotFit)
 
 TEST(StillWriteFailures, FullDeviceAndFileThatStopsGrowingSaveNothing)
 {
-    hostile::Picture picture(64, 64, 24);
+    qvtest::HostPicture picture(64, 64, 24);
     picture.fillPattern(3);
     for (int32_t format : {4, 5, 13}) {
         EXPECT_EQ(SaveToFreeImage(picture.dc(), picture.bitmap(), 64, 64, 24, "/dev/full", format, 0), 0) << format;

@@ -1,6 +1,6 @@
 // Helpers for the tests that drive the shared library with hostile
-// arguments: host pictures that clean up after themselves, a per-process
-// scratch directory, and the count of open file descriptors.
+// arguments: a per-process scratch directory and the count of open file
+// descriptors (host pictures: support/host_picture.h).
 #pragma once
 
 #include <dirent.h>
@@ -15,50 +15,9 @@
 
 #include <quorvane/host.h>
 
+#include "support/host_picture.h"
+
 namespace hostile {
-
-class Picture {
-public:
-    Picture(int32_t width, int32_t height, int32_t depth)
-        : bitmap_(CreateHostBitmap(width, height, depth)), dc_(CreateHostDC(bitmap_))
-    {
-    }
-    ~Picture()
-    {
-        DeleteHostDC(dc_);
-        DeleteHostBitmap(bitmap_);
-    }
-    Picture(const Picture&) = delete;
-    Picture& operator=(const Picture&) = delete;
-
-    HostDC* dc() const { return dc_; }
-    HostBitmap* bitmap() const { return bitmap_; }
-    size_t bytes() const
-    {
-        return static_cast<size_t>(GetHostBitmapStride(bitmap_)) * static_cast<size_t>(GetHostBitmapHeight(bitmap_));
-    }
-    std::vector<uint8_t> pixels() const
-    {
-        const uint8_t* p = GetHostBitmapBits(bitmap_);
-        return {p, p + bytes()};
-    }
-    // A repeatable pattern with every channel value in use.
-    void fillPattern(uint32_t seed)
-    {
-        uint8_t* p = GetHostBitmapBits(bitmap_);
-        uint32_t x = seed * 2654435761u + 1u;
-        for (size_t i = 0; i < bytes(); ++i) {
-            x ^= x << 13;
-            x ^= x >> 17;
-            x ^= x << 5;
-            p[i] = static_cast<uint8_t>(x);
-        }
-    }
-
-private:
-    HostBitmap* bitmap_;
-    HostDC* dc_;
-};
 
 // A directory of this process's own, removed with everything in it at exit.
 inline const std::string& ScratchDir()

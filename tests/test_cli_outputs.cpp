@@ -120,6 +120,24 @@ TEST_F(CliOutputs, FramesReachTheWriterInOrderWhateverTheThreads)
     EXPECT_EQ(one, FileBytes(dir_ / "many.gif"));
 }
 
+// A file that stops growing part-way (here a file-size limit, with the
+// signal for it ignored so that writes fail as on a full disk) is reported
+// as a write failure, not as a frame that could not be reduced in colour,
+// and no output is left behind.
+TEST_F(CliOutputs, GifThatCannotBeWrittenInFullSaysSo)
+{
+    int status = 0;
+    const std::string err = qvtest::ShellOutput(
+        "cd " + qvtest::ShellQuote(dir_.path().string()) + " && trap '' XFSZ && ulimit -f 8 && " +
+            qvtest::ShellQuote(QUORVANE_CLI_PATH) +
+            " morph src.ppm dst.ppm --points moving.txt --frames 6 --out limited.gif --quiet 2>&1",
+        &status);
+    EXPECT_NE(status, 0);
+    EXPECT_NE(err.find("could not be written in full"), std::string::npos) << err;
+    EXPECT_EQ(err.find("256 colours"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir_ / "limited.gif"));
+}
+
 TEST_F(CliOutputs, GifTimingAndLooping)
 {
     ASSERT_EQ(Morph("moving.txt", "l.gif", {"--frames", "3", "--fps", "25", "--loop", "3"}).status, 0);

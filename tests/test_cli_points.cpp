@@ -106,9 +106,31 @@ TEST(CliPointsJson, ErrorsNameTheLine)
     EXPECT_EQ(parse("[{\"src\": [1, 2], \"dst\": [1, 2], \"colour\": 1}]"),
               "p.json:1: unknown field \"colour\" (a point has src, dst and weight)");
     EXPECT_EQ(parse("{\"pts\": []}"), "p.json:1: the object has no \"points\" array");
-    EXPECT_EQ(parse("[[1, 2, 3, 4]\n"), "p.json:2: expected ']' before the end");
+    EXPECT_EQ(parse("[[1, 2, 3, 4]\n"), "p.json:2: syntax error while parsing array - unexpected end of input; expected ']'");
     EXPECT_EQ(parse("[[1, 2, 3, 4, 0]]"), "p.json:1: weight must be above 0 and at most 1000 (1 turns evenly)");
-    EXPECT_EQ(parse("[[1, 2, 3, 4]] x"), "p.json:1: unexpected text after the points");
+    EXPECT_EQ(parse("[[1, 2, 3, 4]] x"),
+              "p.json:1: syntax error while parsing value - invalid literal; last read: '4]] x'; expected end of input");
+    EXPECT_EQ(parse("{\"points\": [\n[1, \"2\", 3, 4]]}"), "p.json:2: expected a number, found \"2\"");
+    EXPECT_EQ(parse("[{\"src\": [1], \"dst\": [1, 2]}]"), "p.json:1: expected a pair [x, y], found [1]");
+}
+
+// Only what JSON itself allows: numbers in JSON's own spelling, and strings
+// with their escapes decoded (a field name spelled with \u escapes is that name).
+TEST(CliPointsJson, FollowsTheJsonGrammar)
+{
+    auto parse = [](const std::string& text) { return ErrorOf([&] { qvcli::ParsePointsJson(text, "p.json"); }); };
+    for (const char* number : {"+1", ".5", "1.", "0x10", "NaN", "Infinity", "01"})
+        EXPECT_NE(parse(std::string("[[") + number + ", 2, 3, 4]]").find("p.json:1: syntax error"), std::string::npos)
+            << number;
+    const auto escaped = qvcli::ParsePointsJson("[{\"\\u0073rc\": [1, 2], \"d\\u0073t\": [3, 4]}]", "p.json");
+    ASSERT_EQ(escaped.size(), 1u);
+    EXPECT_EQ(escaped[0].srcX, 1);
+    EXPECT_EQ(escaped[0].dstY, 4);
+    // Points keep the line they open on, in either top-level form.
+    const auto lines = qvcli::ParsePointsJson("{\"name\": [[0]],\n \"points\": [\n\n[1, 2, 3, 4],\n{\"src\": [1, 2],\n\"dst\": [3, 4]}]}", "p.json");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].line, 4);
+    EXPECT_EQ(lines[1].line, 5);
 }
 
 TEST(CliPointsFile, PicksTheFormByTheFirstCharacterAndNamesMissingFiles)

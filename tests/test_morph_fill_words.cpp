@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "morph/fill_words.h"
+#include "morph/pixel_buffers.h"
 
 namespace {
 

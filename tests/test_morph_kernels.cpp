@@ -9,6 +9,12 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <unistd.h>
 
 #include "morph/span_kernel.h"
 #include "support/host_scene.h"
@@ -302,11 +308,52 @@ TEST(SpanKernels, RowFactorsOfEveryMagnitudeMatchPortable)
 
 TEST(SpanKernels, DefaultIsTheFastestAvailable)
 {
+    if (std::getenv("QUORVANE_KERNEL") != nullptr) GTEST_SKIP() << "QUORVANE_KERNEL chooses the kernel";
     const Kernel active = qv::morph::ActiveKernel();
     if (qv::morph::KernelAvailable(Kernel::Avx512)) EXPECT_EQ(active, Kernel::Avx512);
     else if (qv::morph::KernelAvailable(Kernel::Avx2)) EXPECT_EQ(active, Kernel::Avx2);
     else EXPECT_EQ(active, Kernel::Portable);
     EXPECT_TRUE(qv::morph::KernelAvailable(Kernel::Portable));
+}
+
+Kernel Best()
+{
+    if (qv::ProcessorHas(Kernel::Avx512)) return Kernel::Avx512;
+    return qv::ProcessorHas(Kernel::Avx2) ? Kernel::Avx2 : Kernel::Portable;
+}
+
+TEST(KernelChoice, RequestCapsTheKernelAtWhatTheProcessorHas)
+{
+    EXPECT_EQ(qv::StartingKernel("portable"), Kernel::Portable);
+    EXPECT_EQ(qv::StartingKernel("avx2"), qv::ProcessorHas(Kernel::Avx2) ? Kernel::Avx2 : Kernel::Portable);
+    EXPECT_EQ(qv::StartingKernel("avx512"), Best());
+    EXPECT_EQ(qv::StartingKernel(nullptr), Best());
+    EXPECT_EQ(qv::StartingKernel("AVX2 please"), Best());
+}
+
+// Prints the kernel in use, for the test below, which runs this binary again
+// with QUORVANE_KERNEL set.
+TEST(KernelChoice, ReportsTheActiveKernel)
+{
+    std::printf("active kernel: <%s>\n", qv::morph::KernelName(qv::morph::ActiveKernel()));
+}
+
+TEST(KernelChoice, EnvironmentChoosesTheKernelFromTheStart)
+{
+    char self[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+    for (const char* name : {"portable", "avx2"}) {
+        const std::string command = std::string("QUORVANE_KERNEL=") + name + " '" + self +
+                                    "' --gtest_filter=KernelChoice.ReportsTheActiveKernel 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string output;
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+        ASSERT_EQ(pclose(pipe), 0) << output;
+        const std::string expected = std::string("<") + qv::morph::KernelName(qv::StartingKernel(name)) + ">";
+        EXPECT_NE(output.find(expected), std::string::npos) << output;
+    }
 }
 
 }  // namespace

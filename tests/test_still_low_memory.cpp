@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "support/gif_host_picture.h"
+#include "support/host_picture.h"
 #include "support/gif_memory_limit.h"
 #include "support/gif_test_files.h"
 

@@ -25,6 +25,27 @@ uintmax_t ExpectedGifSize(Size2 size, int frames)
     return 32 + frameBytes * uintmax_t(frames) + 1;
 }
 
+// What each result of the writer's Start and frame calls means to a user.
+std::string StartFailure(int32_t result, const std::string& path)
+{
+    switch (result) {
+    case 2: return WhyNotWritable(path);
+    case 3: return "the GIF writer could not make its picture (no memory)";
+    case 4: return "the GIF header could not be written (disk full?)";
+    default: return "no memory for the GIF writer";
+    }
+}
+
+std::string FrameFailure(int32_t result)
+{
+    switch (result) {
+    case 2: return "the frame could not be reduced to 256 colours";
+    case 3: return "the reduced frame has no colour table";
+    case 4: return "the frame could not be written in full (disk full?)";
+    default: return "the GIF writer is not open";
+    }
+}
+
 class GifSink final : public FrameSink {
 public:
     explicit GifSink(const SinkOptions& options) : options_(options), file_(options.target.path)
@@ -38,9 +59,7 @@ public:
         if (started == 0) return;
         if (started != 1) RenderAnimatedGIFEnd(writer_);
         writer_ = nullptr;
-        if (started == 2)
-            throw CliError("cannot write '" + options.target.path + "': " + WhyNotWritable(options.target.path));
-        throw CliError("cannot write '" + options.target.path + "': no memory for the GIF writer");
+        throw CliError("cannot write '" + options.target.path + "': " + StartFailure(started, options.target.path));
     }
 
     ~GifSink() override
@@ -59,7 +78,7 @@ public:
         const int32_t result = RenderAnimatedGIF(frame.dc(), frame.bitmap(), 1, writer_);
         if (result != 0)
             throw CliError("cannot write frame " + std::to_string(frameIndex) + " to '" + options_.target.path +
-                           "': the frame could not be reduced to 256 colours");
+                           "': " + FrameFailure(result));
         ++frames_;
     }
 

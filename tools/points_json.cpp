@@ -1,9 +1,14 @@
-// The JSON form of a control-point file: a small reader for exactly the
-// shapes that file takes, keeping line numbers for messages.
+// The JSON form of a control-point file, read with nlohmann-json. The one
+// thing the library does not give is where a point was written: the text is
+// fed through an iterator that counts lines, and the parser's callback notes
+// the line at which each point opens, so that every message names its line.
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
+#include <cstddef>
+#include <iterator>
 #include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "cli_error.h"
 #include "points_file.h"
@@ -12,182 +17,143 @@ namespace qvcli {
 
 namespace {
 
-class JsonPoints {
-public:
-    JsonPoints(std::string_view text, const std::string& fileName) : text_(text), file_(fileName) {}
+using nlohmann::json;
 
-    std::vector<ControlPoint> Read()
+// Characters of the text; the line of the last character read is kept in
+// *line as the parser advances.
+class LineCountingIterator {
+public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char*;
+    using reference = const char&;
+
+    LineCountingIterator() = default;
+    LineCountingIterator(const char* at, int* line) : at_(at), line_(line) {}
+    reference operator*() const { return *at_; }
+    LineCountingIterator& operator++()
     {
-        Skip();
-        if (Peek() == '{') {
-            ++pos_;
-            bool found = false;
-            Skip();
-            if (Peek() != '}') {
-                for (;;) {
-                    const std::string key = String();
-                    Expect(':');
-                    if (key == "points") {
-                        PointList();
-                        found = true;
-                    } else {
-                        SkipValue();
-                    }
-                    Skip();
-                    if (Peek() == ',') { ++pos_; Skip(); continue; }
-                    break;
-                }
-            }
-            Expect('}');
-            if (!found) Fail("the object has no \"points\" array");
-        } else {
-            PointList();
+        if (line_ != nullptr && *at_ == '\n') ++*line_;
+        ++at_;
+        return *this;
+    }
+    LineCountingIterator operator++(int)
+    {
+        LineCountingIterator before = *this;
+        ++*this;
+        return before;
+    }
+    bool operator==(const LineCountingIterator& other) const { return at_ == other.at_; }
+
+private:
+    const char* at_ = nullptr;
+    int* line_ = nullptr;
+};
+
+[[noreturn]] void FailAt(const std::string& file, int line, const std::string& what)
+{
+    throw CliError(file + ":" + std::to_string(line) + ": " + what);
+}
+
+int LineOfByte(std::string_view text, std::size_t byte)
+{
+    const std::size_t end = byte < text.size() ? byte : text.size();
+    int line = 1;
+    for (std::size_t i = 0; i < end; ++i)
+        if (text[i] == '\n') ++line;
+    return line;
+}
+
+// nlohmann's parse errors read "[json.exception.parse_error.101] parse error
+// at line L, column C: syntax error while parsing ...": keep what follows the
+// position, since our own prefix names the file and line.
+std::string SyntaxMessage(const json::parse_error& e)
+{
+    const std::string what = e.what();
+    const std::size_t column = what.find(", column ");
+    const std::size_t colon = column == std::string::npos ? std::string::npos : what.find(": ", column);
+    return colon == std::string::npos ? what : what.substr(colon + 2);
+}
+
+class PointsReader {
+public:
+    PointsReader(const std::string& file, const std::vector<int>& lines) : file_(file), lines_(lines) {}
+
+    std::vector<ControlPoint> Read(const json& document)
+    {
+        const json* list = &document;
+        if (document.is_object()) {
+            const auto found = document.find("points");
+            if (found == document.end()) FailAt(file_, 1, "the object has no \"points\" array");
+            list = &*found;
         }
-        Skip();
-        if (pos_ < text_.size()) Fail("unexpected text after the points");
-        return std::move(points_);
+        if (!list->is_array())
+            FailAt(file_, 1, "expected an array of points, or an object with a \"points\" array");
+        std::vector<ControlPoint> points;
+        points.reserve(list->size());
+        for (std::size_t i = 0; i < list->size(); ++i) points.push_back(Point((*list)[i], i));
+        return points;
     }
 
 private:
-    [[noreturn]] void Fail(const std::string& what) const { FailAt(line_, what); }
-    [[noreturn]] void FailAt(int line, const std::string& what) const
+    ControlPoint Point(const json& value, std::size_t index) const
     {
-        throw CliError(file_ + ":" + std::to_string(line) + ": " + what);
-    }
-    char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
-    void Skip()
-    {
-        while (pos_ < text_.size()) {
-            const char c = text_[pos_];
-            if (c == '\n') ++line_;
-            else if (c != ' ' && c != '\t' && c != '\r') break;
-            ++pos_;
-        }
-    }
-    void Expect(char c)
-    {
-        Skip();
-        if (Peek() != c) Fail(std::string("expected '") + c + "'" + (pos_ < text_.size() ? "" : " before the end"));
-        ++pos_;
-        Skip();
-    }
-    std::string String()
-    {
-        Skip();
-        if (Peek() != '"') Fail("expected a quoted name");
-        ++pos_;
-        std::string s;
-        while (pos_ < text_.size() && text_[pos_] != '"') {
-            if (text_[pos_] == '\n') Fail("unterminated string");
-            if (text_[pos_] == '\\' && pos_ + 1 < text_.size()) ++pos_;
-            s += text_[pos_++];
-        }
-        if (pos_ >= text_.size()) Fail("unterminated string");
-        ++pos_;
-        return s;
-    }
-    double Number()
-    {
-        Skip();
-        const std::size_t start = pos_;
-        while (pos_ < text_.size() && std::string_view("+-.0123456789eE").find(text_[pos_]) != std::string_view::npos)
-            ++pos_;
-        const std::string token(text_.substr(start, pos_ - start));
-        char* end = nullptr;
-        const double value = token.empty() ? NAN : std::strtod(token.c_str(), &end);
-        if (token.empty() || end != token.c_str() + token.size()) Fail("expected a number");
-        if (!std::isfinite(value)) Fail("'" + token + "' is not a finite number");
-        return value;
-    }
-    void Pair(double& x, double& y)
-    {
-        Expect('[');
-        x = Number();
-        Expect(',');
-        y = Number();
-        Expect(']');
-    }
-    void PointList()
-    {
-        Expect('[');
-        if (Peek() == ']') { ++pos_; return; }
-        for (;;) {
-            Skip();
-            ControlPoint p;
-            p.line = line_;
-            if (Peek() == '[') {
-                ++pos_;
-                double v[5] = {};
-                int n = 0;
-                for (;;) {
-                    if (n == 5) Fail("a point has 4 or 5 numbers (srcX, srcY, dstX, dstY[, weight])");
-                    v[n++] = Number();
-                    Skip();
-                    if (Peek() == ',') { ++pos_; continue; }
-                    break;
-                }
-                Expect(']');
-                if (n < 4) FailAt(p.line, "a point has 4 or 5 numbers (srcX, srcY, dstX, dstY[, weight]), found " + std::to_string(n));
-                p.srcX = v[0]; p.srcY = v[1]; p.dstX = v[2]; p.dstY = v[3];
-                if (n == 5) { p.weight = v[4]; p.hasWeight = true; }
-            } else if (Peek() == '{') {
-                ++pos_;
-                bool src = false, dst = false;
-                Skip();
-                while (Peek() != '}') {
-                    const std::string key = String();
-                    Expect(':');
-                    if (key == "src") { Pair(p.srcX, p.srcY); src = true; }
-                    else if (key == "dst") { Pair(p.dstX, p.dstY); dst = true; }
-                    else if (key == "weight") { p.weight = Number(); p.hasWeight = true; }
-                    else Fail("unknown field \"" + key + "\" (a point has src, dst and weight)");
-                    Skip();
-                    if (Peek() == ',') { ++pos_; Skip(); continue; }
-                    if (Peek() != '}') Fail("expected ',' or '}'");
-                }
-                ++pos_;
-                if (!src || !dst) FailAt(p.line, "a point needs both \"src\" and \"dst\"");
-            } else {
-                Fail("expected a point: [srcX, srcY, dstX, dstY] or {\"src\": [x, y], \"dst\": [x, y]}");
+        ControlPoint p;
+        p.line = index < lines_.size() ? lines_[index] : 1;
+        if (value.is_array()) {
+            if (value.size() < 4 || value.size() > 5)
+                FailAt(file_, p.line, "a point has 4 or 5 numbers (srcX, srcY, dstX, dstY[, weight]), found " +
+                                          std::to_string(value.size()));
+            p.srcX = Number(value[0], p.line);
+            p.srcY = Number(value[1], p.line);
+            p.dstX = Number(value[2], p.line);
+            p.dstY = Number(value[3], p.line);
+            if (value.size() == 5) {
+                p.weight = Number(value[4], p.line);
+                p.hasWeight = true;
             }
-            if (p.hasWeight) CheckPointWeight(p.weight, file_, p.line);
-            points_.push_back(p);
-            Skip();
-            if (Peek() == ',') { ++pos_; continue; }
-            Expect(']');
-            return;
-        }
-    }
-    void SkipValue()
-    {
-        Skip();
-        const char c = Peek();
-        if (c == '"') { String(); return; }
-        if (c == '[' || c == '{') {
-            const char close = c == '[' ? ']' : '}';
-            ++pos_;
-            Skip();
-            if (Peek() == close) { ++pos_; return; }
-            for (;;) {
-                if (c == '{') { String(); Expect(':'); }
-                SkipValue();
-                Skip();
-                if (Peek() == ',') { ++pos_; continue; }
-                Expect(close);
-                return;
+        } else if (value.is_object()) {
+            bool src = false, dst = false;
+            for (const auto& [key, field] : value.items()) {
+                if (key == "src") {
+                    Pair(field, p.line, p.srcX, p.srcY);
+                    src = true;
+                } else if (key == "dst") {
+                    Pair(field, p.line, p.dstX, p.dstY);
+                    dst = true;
+                } else if (key == "weight") {
+                    p.weight = Number(field, p.line);
+                    p.hasWeight = true;
+                } else {
+                    FailAt(file_, p.line, "unknown field \"" + key + "\" (a point has src, dst and weight)");
+                }
             }
+            if (!src || !dst) FailAt(file_, p.line, "a point needs both \"src\" and \"dst\"");
+        } else {
+            FailAt(file_, p.line, "expected a point: [srcX, srcY, dstX, dstY] or {\"src\": [x, y], \"dst\": [x, y]}");
         }
-        for (const char* word : {"true", "false", "null"}) {
-            if (text_.substr(pos_, std::strlen(word)) == word) { pos_ += std::strlen(word); return; }
-        }
-        Number();
+        if (p.hasWeight) CheckPointWeight(p.weight, file_, p.line);
+        return p;
     }
 
-    std::string_view text_;
+    double Number(const json& value, int line) const
+    {
+        if (!value.is_number()) FailAt(file_, line, "expected a number, found " + value.dump());
+        const double number = value.get<double>();
+        if (!std::isfinite(number)) FailAt(file_, line, "'" + value.dump() + "' is not a finite number");
+        return number;
+    }
+
+    void Pair(const json& value, int line, double& x, double& y) const
+    {
+        if (!value.is_array() || value.size() != 2) FailAt(file_, line, "expected a pair [x, y], found " + value.dump());
+        x = Number(value[0], line);
+        y = Number(value[1], line);
+    }
+
     const std::string& file_;
-    std::size_t pos_ = 0;
-    int line_ = 1;
-    std::vector<ControlPoint> points_;
+    const std::vector<int>& lines_;
 };
 
 }  // namespace
@@ -195,7 +161,31 @@ private:
 std::vector<ControlPoint> ParsePointsJson(std::string_view text, const std::string& fileName)
 {
     if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    return JsonPoints(text, fileName).Read();
+
+    // The line at which each point opens: a point is an array or object one
+    // level inside the top-level array, or inside the "points" array of a
+    // top-level object.
+    int line = 1;
+    std::vector<int> pointLines;
+    bool topIsObject = false;
+    std::string topKey;
+    const json::parser_callback_t note = [&](int depth, json::parse_event_t event, json& parsed) {
+        const bool opens = event == json::parse_event_t::array_start || event == json::parse_event_t::object_start;
+        if (opens && depth == 0) topIsObject = event == json::parse_event_t::object_start;
+        if (event == json::parse_event_t::key && depth == 1 && topIsObject) topKey = parsed.get<std::string>();
+        if (opens && ((depth == 1 && !topIsObject) || (depth == 2 && topIsObject && topKey == "points")))
+            pointLines.push_back(line);
+        return true;
+    };
+
+    json document;
+    try {
+        document = json::parse(LineCountingIterator(text.data(), &line),
+                               LineCountingIterator(text.data() + text.size(), nullptr), note);
+    } catch (const json::parse_error& e) {
+        FailAt(fileName, LineOfByte(text, e.byte == 0 ? 0 : e.byte - 1), SyntaxMessage(e));
+    }
+    return PointsReader(fileName, pointLines).Read(document);
 }
 
 }  // namespace qvcli

@@ -15,7 +15,8 @@ enum class WeightMode {
 };
 
 // The arrays DrawMorph reads, indexed by vertex number from -3: entry i holds
-// vertex i - 3, so `vertex0()` is what the renderer is given.
+// vertex i - 3, so x0(), y0() and weights0() (the entries of vertex 0) are
+// what the renderer is given.
 struct FrameVertices {
     std::vector<int16_t> x, y;
     std::vector<float> weights;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/result_codes.h"
 #include "morph/numerics.h"
 #include "platform/graphics.h"
 #include "platform/video_service.h"
@@ -30,21 +31,21 @@ int32_t ReadAviInfo(const char* fileName, int32_t* widthOut, int32_t* heightOut,
                     int32_t* lengthOut)
 {
     vsvc::InputStream* stream = vsvc::OpenInputStream(fileName);
-    if (stream == nullptr) return 1;
+    if (stream == nullptr) return qv::result::kInfoNoVideoStream;
 
     FormatBuffer format;
     std::memset(&format, 0, sizeof(format));
     int32_t formatSize = int32_t(sizeof(format));
     if (!vsvc::ReadFormat(stream, &format, &formatSize)) {
         vsvc::Release(stream);
-        return 2;
+        return qv::result::kInfoFormatUnreadable;
     }
 
     vsvc::StreamInfo info;
     std::memset(&info, 0, sizeof(info));
     if (!vsvc::ReadInfo(stream, &info, int32_t(sizeof(info)))) {
         vsvc::Release(stream);
-        return 3;
+        return qv::result::kInfoHeaderUnreadable;
     }
 
     *widthOut = format.header.biWidth;
@@ -52,33 +53,33 @@ int32_t ReadAviInfo(const char* fileName, int32_t* widthOut, int32_t* heightOut,
     *rateOut = StreamRate(info.dwRate, info.dwScale);
     *lengthOut = vsvc::StreamLength(stream);
     vsvc::Release(stream);
-    return 0;
+    return qv::result::kInfoOk;
 }
 
 int32_t DrawAviFrame(QvDC targetDC, const char* fileName, int32_t framePosition, float zoom)
 {
     vsvc::InputStream* stream = vsvc::OpenInputStream(fileName);
-    if (stream == nullptr) return 1;
+    if (stream == nullptr) return qv::result::kDrawFrameNoVideoStream;
 
     FormatBuffer format;
     std::memset(&format, 0, sizeof(format));
     int32_t formatSize = int32_t(sizeof(format));
     if (!vsvc::ReadFormat(stream, &format, &formatSize)) {
         vsvc::Release(stream);
-        return 2;
+        return qv::result::kDrawFrameFormatUnreadable;
     }
 
     vsvc::FrameDecoder* decoder = vsvc::OpenFrameDecoder(stream);
     if (decoder == nullptr) {
         vsvc::Release(stream);
-        return 3;
+        return qv::result::kDrawFrameNoDecoder;
     }
 
     const void* frame = vsvc::GetFrame(decoder, framePosition);
     if (frame == nullptr) {
         vsvc::Close(decoder);
         vsvc::Release(stream);
-        return 4;
+        return qv::result::kDrawFrameNoSuchFrame;
     }
 
     // A delivered frame with a 40-byte header carries its own header and
@@ -116,7 +117,7 @@ int32_t DrawAviFrame(QvDC targetDC, const char* fileName, int32_t framePosition,
 
     vsvc::Close(decoder);
     vsvc::Release(stream);
-    return drawn != 0 ? 0 : 5;
+    return drawn != 0 ? qv::result::kDrawFrameOk : qv::result::kDrawFrameNotDrawn;
 }
 
 }  // namespace qv::video

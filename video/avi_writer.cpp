@@ -1,21 +1,31 @@
 #include "video/avi_writer.h"
 
+#include "common/result_codes.h"
+
 #include <cstring>
 #include <limits>
 #include <new>
 
+// The record behind the host's opaque AviWriter handle.
+struct AviWriter {
+    uint8_t* frameBuffer;
+    int32_t height;
+    qv::vsvc::OutputFile* aviFile;
+    qv::vsvc::OutputStream* rawStream;
+    qv::vsvc::CompressedStream* compressedStream;
+    AVICOMPRESSOPTIONS compressOptions;
+    qv::vsvc::StreamInfo streamInfo;
+    struct {
+        qv::gfx::DibHeader header;
+        qv::gfx::DibColor color;
+    } frameFormat;
+    // Bytes read from the host bitmap and written per frame: whole padded rows.
+    uint32_t frameBytes;
+    // Set once Start has called ServiceInit, so End balances it exactly.
+    bool serviceStarted;
+};
+
 namespace qv::video {
-
-namespace {
-
-AviWriterRecord* LiveRecord(void* writer)
-{
-    auto* record = static_cast<AviWriterRecord*>(writer);
-    if (record == nullptr || record->magic != kAviWriterMagic) return nullptr;
-    return record;
-}
-
-}  // namespace
 
 bool AviFrameLayout(int32_t width, int32_t height, int32_t bitsPerPixel, uint32_t* frameBytes,
                     uint32_t* suggestedBufferSize)
@@ -35,19 +45,18 @@ bool AviFrameLayout(int32_t width, int32_t height, int32_t bitsPerPixel, uint32_
 }
 
 int32_t StartAviWriter(QvWindow parentWindow, const char* fileName, int32_t width, int32_t height,
-                       int32_t bitsPerPixel, int32_t frameRate, int32_t frameTotal, void** writerOut)
+                       int32_t bitsPerPixel, int32_t frameRate, int32_t frameTotal, AviWriter** writerOut)
 {
-    auto* record = new (std::nothrow) AviWriterRecord;
-    if (record == nullptr) return kAviNoRecordMemory;
+    auto* record = new (std::nothrow) AviWriter;
+    if (record == nullptr) return qv::result::kAviNoRecordMemory;
     std::memset(static_cast<void*>(record), 0, sizeof(*record));
-    record->magic = kAviWriterMagic;
     *writerOut = record;
 
     // Depths without room in the format record, and sizes whose byte counts
     // overflow, are refused before anything is created.
     uint32_t frameBytes = 0, suggested = 0;
     if (!AviFrameLayout(width, height, bitsPerPixel, &frameBytes, &suggested))
-        return kAviFormatRefused;
+        return qv::result::kAviFormatRefused;
     record->frameBytes = frameBytes;
 
     record->height = height;
@@ -55,7 +64,7 @@ int32_t StartAviWriter(QvWindow parentWindow, const char* fileName, int32_t widt
     record->serviceStarted = true;
 
     record->aviFile = vsvc::OpenOutputFile(fileName);
-    if (record->aviFile == nullptr) return kAviFileNotCreated;
+    if (record->aviFile == nullptr) return qv::result::kAviFileNotCreated;
 
     vsvc::StreamInfo& info = record->streamInfo;
     std::memset(&info, 0, sizeof(info));
@@ -70,14 +79,14 @@ int32_t StartAviWriter(QvWindow parentWindow, const char* fileName, int32_t widt
     info.rcRight = width;
     info.rcBottom = height;
     record->rawStream = vsvc::CreateOutputStream(record->aviFile, info);
-    if (record->rawStream == nullptr) return kAviStreamNotCreated;
+    if (record->rawStream == nullptr) return qv::result::kAviStreamNotCreated;
 
     std::memset(&record->compressOptions, 0, sizeof(record->compressOptions));
     if (vsvc::ChooseCompressor(parentWindow, record->rawStream, &record->compressOptions) == 0)
-        return kAviChoiceCancelled;
+        return qv::result::kAviChoiceCancelled;
 
     record->compressedStream = vsvc::MakeCompressedStream(record->rawStream, record->compressOptions);
-    if (record->compressedStream == nullptr) return kAviNoCompressor;
+    if (record->compressedStream == nullptr) return qv::result::kAviNoCompressor;
 
     gfx::DibHeader& format = record->frameFormat.header;
     std::memset(&record->frameFormat, 0, sizeof(record->frameFormat));
@@ -88,21 +97,20 @@ int32_t StartAviWriter(QvWindow parentWindow, const char* fileName, int32_t widt
     format.biBitCount = uint16_t(bitsPerPixel);
     format.biCompression = gfx::kBiRgb;
     format.biSizeImage = uint32_t((bitsPerPixel / 8) * width * height);
-    if (!vsvc::SetInputFormat(record->compressedStream, format)) return kAviFormatRefused;
+    if (!vsvc::SetInputFormat(record->compressedStream, format)) return qv::result::kAviFormatRefused;
 
     // Zeroed: a bitmap that cannot be read leaves the buffer as it is, and
     // stale heap bytes must not end up in the file.
     record->frameBuffer = new (std::nothrow) uint8_t[info.dwSuggestedBufferSize]();
-    if (record->frameBuffer == nullptr) return kAviNoFrameMemory;
-    return kAviStartOk;
+    if (record->frameBuffer == nullptr) return qv::result::kAviNoFrameMemory;
+    return qv::result::kAviStartOk;
 }
 
-int32_t WriteAviFrame(QvDC frameDC, QvBitmap frameBitmap, uint32_t framePosition, void* writer)
+int32_t WriteAviFrame(QvDC frameDC, QvBitmap frameBitmap, uint32_t framePosition, AviWriter* record)
 {
-    AviWriterRecord* record = LiveRecord(writer);
     // A writer whose Start failed has no frame buffer and no compressor.
     if (record == nullptr || record->frameBuffer == nullptr || record->compressedStream == nullptr)
-        return 1;
+        return qv::result::kAviFrameNotWritten;
 
     gfx::GetDIBits(frameDC, frameBitmap, 0, uint32_t(record->height), record->frameBuffer,
                    &record->frameFormat, gfx::kDibRgbColors);
@@ -115,12 +123,11 @@ int32_t WriteAviFrame(QvDC frameDC, QvBitmap frameBitmap, uint32_t framePosition
     // the unpadded image size would cut the last rows short.
     const bool written = vsvc::WriteFrame(record->compressedStream, framePosition,
                                           record->frameBuffer, record->frameBytes, flags);
-    return written ? 0 : 1;
+    return written ? qv::result::kAviFrameWritten : qv::result::kAviFrameNotWritten;
 }
 
-void EndAviWriter(void* writer)
+void EndAviWriter(AviWriter* record)
 {
-    AviWriterRecord* record = LiveRecord(writer);
     if (record == nullptr) return;
     if (record->compressedStream != nullptr) vsvc::Release(record->compressedStream);
     if (record->rawStream != nullptr) vsvc::Release(record->rawStream);
@@ -128,7 +135,6 @@ void EndAviWriter(void* writer)
     delete[] record->frameBuffer;
     vsvc::FreeCompressorOptions(&record->compressOptions);
     if (record->serviceStarted) vsvc::ServiceExit();
-    record->magic = 0;
     delete record;
 }
 

@@ -3,53 +3,25 @@
 
 #include <cstdint>
 
+#include <quorvane/quorvane.h>
+
 #include "platform/graphics.h"
 #include "platform/video_service.h"
 
 namespace qv::video {
 
-// Tag stored first in every live writer record; RenderCompressed and
-// RenderCompressedEnd refuse handles that do not carry it.
-inline constexpr uint32_t kAviWriterMagic = 0x52574151u;  // "QAWR"
-
-struct AviWriterRecord {
-    uint32_t magic;
-    uint8_t* frameBuffer;
-    int32_t height;
-    vsvc::OutputFile* aviFile;
-    vsvc::OutputStream* rawStream;
-    vsvc::CompressedStream* compressedStream;
-    AVICOMPRESSOPTIONS compressOptions;
-    vsvc::StreamInfo streamInfo;
-    struct {
-        gfx::DibHeader header;
-        gfx::DibColor color;
-    } frameFormat;
-    // Bytes read from the host bitmap and written per frame: whole padded rows.
-    uint32_t frameBytes;
-    // Set once Start has called ServiceInit, so End balances it exactly.
-    bool serviceStarted;
-};
-
-// Result codes of StartAviWriter, in the order of its steps.
-enum AviStartResult : int32_t {
-    kAviStartOk = 0,
-    kAviNoRecordMemory = 1,
-    kAviFileNotCreated = 2,
-    kAviStreamNotCreated = 3,
-    kAviChoiceCancelled = 4,
-    kAviNoCompressor = 5,
-    kAviFormatRefused = 6,
-    kAviNoFrameMemory = 7,
-};
-
+// AviWriter is the record behind the host's opaque handle; it is defined in
+// avi_writer.cpp and nothing else looks inside. The exports admit only
+// handles that the writer-handle registry (api/writer_handles.h) knows, so
+// these functions trust the handle they are given. Start's results are the
+// qv::result::kAvi* codes.
 int32_t StartAviWriter(QvWindow parentWindow, const char* fileName, int32_t width, int32_t height,
                        int32_t bitsPerPixel, int32_t frameRate, int32_t frameTotal,
-                       void** writerOut);
-// 0 written, 1 not written (also for a handle that is not a live writer).
-int32_t WriteAviFrame(QvDC frameDC, QvBitmap frameBitmap, uint32_t framePosition, void* writer);
-// Releases what the record holds and frees it; ignores foreign handles.
-void EndAviWriter(void* writer);
+                       AviWriter** writerOut);
+// kAviFrameWritten, or kAviFrameNotWritten (also for a writer whose Start failed).
+int32_t WriteAviFrame(QvDC frameDC, QvBitmap frameBitmap, uint32_t framePosition, AviWriter* writer);
+// Releases what the record holds and frees it.
+void EndAviWriter(AviWriter* writer);
 
 // The frame layout for a size and depth: the stride of a padded row and the
 // whole padded frame. False for depths other than 16, 24 and 32 and for sizes

@@ -230,8 +230,10 @@ bool WriteFrame(CompressedStream* s, uint32_t position, const void* bits, uint32
         return true;
     }
 
-    // Refuse early what the file could not take even uncompressed-sized, so
-    // the encoder never runs ahead of the file.
+    // Refuse early a position the file cannot take at all (one already
+    // written, a failed file, or one whose empty gap chunks alone would pass
+    // the size limit), so the encoder never runs ahead of the file. The
+    // packet's own size is checked when it is written.
     if (!muxer.CanWrite(position, 0)) return false;
     if (av_frame_make_writable(s->frame) < 0) return false;
     // Bottom-up rows: start at the last row in memory and step backwards.

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "gif/gif_code_stream.h"
 #include "gif/gif_file_layout.h"
 
 namespace qvtest {

@@ -5,40 +5,6 @@
 
 namespace qvtest {
 
-HostPicture::HostPicture(int32_t width, int32_t height, int32_t depth)
-    : bitmap_(CreateHostBitmap(width, height, depth)), dc_(CreateHostDC(bitmap_))
-{
-    if (!bitmap_ || !dc_) throw std::runtime_error("host picture not created");
-}
-
-HostPicture::~HostPicture()
-{
-    DeleteHostDC(dc_);
-    DeleteHostBitmap(bitmap_);
-}
-
-std::vector<uint32_t> HostPicture::Words() const
-{
-    const int32_t w = GetHostBitmapWidth(bitmap_), h = GetHostBitmapHeight(bitmap_);
-    const int32_t stride = GetHostBitmapStride(bitmap_);
-    std::vector<uint32_t> words(static_cast<size_t>(w) * static_cast<size_t>(h));
-    const uint8_t* bits = GetHostBitmapBits(bitmap_);
-    for (int32_t r = 0; r < h; ++r)
-        std::memcpy(&words[static_cast<size_t>(r) * static_cast<size_t>(w)], bits + static_cast<ptrdiff_t>(r) * stride,
-                    static_cast<size_t>(w) * 4);
-    return words;
-}
-
-void HostPicture::SetWords(const std::vector<uint32_t>& words)
-{
-    const int32_t w = GetHostBitmapWidth(bitmap_), h = GetHostBitmapHeight(bitmap_);
-    const int32_t stride = GetHostBitmapStride(bitmap_);
-    uint8_t* bits = GetHostBitmapBits(bitmap_);
-    for (int32_t r = 0; r < h; ++r)
-        std::memcpy(bits + static_cast<ptrdiff_t>(r) * stride, &words[static_cast<size_t>(r) * static_cast<size_t>(w)],
-                    static_cast<size_t>(w) * 4);
-}
-
 std::vector<uint32_t> Padded(const std::vector<uint32_t>& words, int32_t w, int32_t h, int32_t extraColumns,
                              int32_t extraRows, uint32_t pad)
 {

@@ -8,28 +8,10 @@
 
 #include <quorvane/host.h>
 
+#include "support/host_picture.h"
 #include "support/reference_morph.h"
 
 namespace qvtest {
-
-// Owns a 32-bit host bitmap and a device context with it selected.
-class HostPicture {
-public:
-    HostPicture(int32_t width, int32_t height, int32_t depth = 32);
-    ~HostPicture();
-    HostPicture(const HostPicture&) = delete;
-    HostPicture& operator=(const HostPicture&) = delete;
-
-    HostBitmap* bitmap() const { return bitmap_; }
-    HostDC* dc() const { return dc_; }
-    // Top-down 0x00RRGGBB words of a 32-bit picture (top byte as stored).
-    std::vector<uint32_t> Words() const;
-    void SetWords(const std::vector<uint32_t>& words);
-
-private:
-    HostBitmap* bitmap_;
-    HostDC* dc_;
-};
 
 // Runs DrawMorph on the scene through the exports (binding its settings) and
 // returns the result code; `out` receives the output words and the scene's
