@@ -48,6 +48,13 @@ stage_done "install check"
 # quorvane edit: its page in Debian's chromium, its server under hostile use.
 ./scripts/test-editor.sh build
 stage_done "editor browser and server tests"
+# The installed Python package imports and renders from its install folder.
+(cd /tmp && PYTHONPATH="$(ls -d "$prefix"/lib/python3*/*-packages)" /usr/bin/python3 -c \
+  'import numpy, quorvane; p = numpy.zeros((4, 4, 3), numpy.uint8); assert quorvane.Morph(p, p, [[1, 1, 1, 1]]).frame(0).shape == (4, 4, 3)')
+echo "test: installed Python package imports and renders"
+# The Python package against the normal build's module and command.
+./scripts/test-python.sh build
+stage_done "Python package"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_BUILD_BENCH=OFF
 stage_done "sanitizer build and tests"

@@ -35,23 +35,6 @@ const char* const kCodecsUsage = R"(usage: quorvane codecs
 Lists the compressors that quorvane morph --codec can write AVI files with.
 )";
 
-struct VideoInfo {
-    int32_t width = 0, height = 0, length = 0;
-    float rate = 0;
-};
-
-VideoInfo ReadInfo(const std::string& path)
-{
-    CheckVideoFile(path);
-    VideoInfo info;
-    const int32_t result = GetAVIinfo(path.c_str(), &info.width, &info.height, &info.rate, &info.length);
-    if (result == 0) return info;
-    throw CliError("cannot read video '" + path + "': " +
-                   (result == 1 ? std::string("no video stream the reader can open")
-                                : result == 2 ? std::string("its frame format is unreadable")
-                                              : std::string("its stream header is unreadable")));
-}
-
 }  // namespace
 
 int RunInfoCommand(const Args& argv)
@@ -62,7 +45,7 @@ int RunInfoCommand(const Args& argv)
         return kExitOk;
     }
     if (args.positional.size() != 1) throw UsageError("info needs one video file (see quorvane info --help)");
-    const VideoInfo info = ReadInfo(args.positional[0]);
+    const VideoInfo info = ReadVideoInfo(args.positional[0]);
     const int height = info.height < 0 ? -info.height : info.height;
     std::printf("%s: %dx%d, %g frames per second, %d frames", args.positional[0].c_str(), info.width, height,
                 static_cast<double>(info.rate), info.length);
@@ -85,7 +68,7 @@ int RunFrameCommand(const Args& argv)
     const double zoom = args.value("zoom") ? ParseNumber(*args.value("zoom"), "--zoom", 0.01, 16.0) : 1.0;
     ClassifyPicture(out);
 
-    const VideoInfo info = ReadInfo(path);
+    const VideoInfo info = ReadVideoInfo(path);
     if (frame >= info.length)
         throw CliError("'" + path + "' has frames 0 to " + std::to_string(info.length - 1) + ", not " +
                        std::to_string(frame));

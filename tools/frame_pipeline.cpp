@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli_error.h"
+#include "render_settings.h"
 
 namespace qvcli {
 
@@ -124,16 +125,10 @@ private:
     void Work()
     {
         // Everything DrawMorph reads or rewrites per call belongs to this worker.
-        using DC = std::unique_ptr<HostDC, void (*)(HostDC*)>;
-        DC sourceDC(nullptr, DeleteHostDC), destDC(nullptr, DeleteHostDC);
-        FramePictures moving;  // this frame's pictures, with picturesFor
-        if (!job_.picturesFor) {
-            sourceDC = job_.source->NewDC();
-            destDC = job_.dest->NewDC();
-        }
-        std::vector<MorphTriangle> triangles = job_.mesh->triangles;
-        FrameVertices vertices;
-        const Size2 size = job_.mesh->size;
+        // With fixed pictures one drawer serves every frame; with moving
+        // pictures each frame gets a drawer on its own pair.
+        std::optional<FrameDrawer> fixed;
+        if (!job_.picturesFor) fixed.emplace(*job_.source, *job_.dest, *job_.mesh, job_.weights);
         for (;;) {
             int frame = 0;
             Slot* slot = nullptr;
@@ -152,27 +147,15 @@ private:
                 slot->state = Slot::State::Rendering;
                 slot->frame = frame;
             }
+            FramePictures moving;  // outlives the drawer made on it
+            std::optional<FrameDrawer> perFrame;
             if (job_.picturesFor) {
-                sourceDC.reset();  // before the pictures they were made on go
-                destDC.reset();
                 moving = job_.picturesFor(frame);
-                sourceDC = moving.source->NewDC();
-                destDC = moving.dest->NewDC();
+                perFrame.emplace(*moving.source, *moving.dest, *job_.mesh, job_.weights);
             }
-            const HostPicture& source = job_.picturesFor ? *moving.source : *job_.source;
-            const HostPicture& dest = job_.picturesFor ? *moving.dest : *job_.dest;
-            const double t = FrameTime(frame, job_.frameCount);
-            InterpolateVertices(*job_.mesh, t, job_.weights, vertices);
-            const bool reversed = DrawReversed(t);
-            if (reversed) ReverseWeights(job_.weights, vertices);
-            const HostPicture& first = reversed ? dest : source;
-            const HostPicture& second = reversed ? source : dest;
-            const int32_t result = DrawMorph(
-                (reversed ? destDC : sourceDC).get(), (reversed ? sourceDC : destDC).get(), slot->picture.dc(),
-                first.bitmap(), second.bitmap(), slot->picture.bitmap(), vertices.x0(), vertices.y0(),
-                vertices.weights0(), (reversed ? job_.mesh->reversedTable : job_.mesh->controlTable).data(),
-                triangles.data(), size.width, size.height, size.width, size.height, size.width, size.height,
-                reversed ? job_.frameCount - 1 - frame : frame, job_.frameCount - 1);
+            FrameDrawer& drawer = perFrame ? *perFrame : *fixed;
+            const int32_t result =
+                drawer.Draw(FrameTime(frame, job_.frameCount), frame, job_.frameCount - 1, slot->picture);
             if (result == MORPH_OK && job_.prepare) slot->prepared = job_.prepare(slot->picture);
             {
                 std::lock_guard lock(mutex_);
@@ -200,6 +183,28 @@ private:
 
 }  // namespace
 
+FrameDrawer::FrameDrawer(const HostPicture& source, const HostPicture& dest, const MorphMesh& mesh,
+                         WeightMode weights)
+    : source_(source), dest_(dest), mesh_(mesh), weights_(weights), sourceDC_(source.NewDC()),
+      destDC_(dest.NewDC()), triangles_(mesh.triangles)
+{
+}
+
+int32_t FrameDrawer::Draw(double t, int index, int last, HostPicture& out)
+{
+    InterpolateVertices(mesh_, t, weights_, vertices_);
+    const bool reversed = DrawReversed(t);
+    if (reversed) ReverseWeights(weights_, vertices_);
+    const HostPicture& first = reversed ? dest_ : source_;
+    const HostPicture& second = reversed ? source_ : dest_;
+    const Size2 size = mesh_.size;
+    return DrawMorph((reversed ? destDC_ : sourceDC_).get(), (reversed ? sourceDC_ : destDC_).get(), out.dc(),
+                     first.bitmap(), second.bitmap(), out.bitmap(), vertices_.x0(), vertices_.y0(),
+                     vertices_.weights0(), (reversed ? mesh_.reversedTable : mesh_.controlTable).data(),
+                     triangles_.data(), size.width, size.height, size.width, size.height, size.width, size.height,
+                     reversed ? last - index : index, last);
+}
+
 int WorkerCount(int threads, int frames)
 {
     int count = threads > 0 ? threads : static_cast<int>(std::thread::hardware_concurrency());
@@ -212,16 +217,12 @@ namespace {
 void RenderRun(const FrameJob& job, const FrameConsumer& consume)
 {
     if (job.end <= job.first) return;
-    // The renderer keeps these addresses and reads through them on every
-    // call, so they live as long as the frames are being drawn.
-    const uint32_t background = job.backgroundWord;
-    const int16_t lastTriangle = static_cast<int16_t>(static_cast<int>(job.mesh->triangles.size()) - 1);
-    const uint16_t flags = job.renderFlags;
-    const int16_t blockSize = job.blockSize;
-    SetVars(&background, &lastTriangle, &flags, &blockSize);
-    struct Unbind {
-        ~Unbind() { SetVars(nullptr, nullptr, nullptr, nullptr); }
-    } unbindWhenDone;
+    RenderSettings settings;
+    settings.backgroundWord = job.backgroundWord;
+    settings.lastTriangle = static_cast<int16_t>(static_cast<int>(job.mesh->triangles.size()) - 1);
+    settings.renderFlags = job.renderFlags;
+    settings.blockSize = job.blockSize;
+    const RenderSettingsLease lease(settings);
 
     const int workers = WorkerCount(job.threads, job.end - job.first);
     Pipeline pipeline(job, workers);

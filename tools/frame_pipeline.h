@@ -6,8 +6,9 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "host_picture.h"
 #include "morph_mesh.h"
@@ -42,6 +43,28 @@ struct FrameJob {
     // Frames of moving pictures: called on the rendering threads, several
     // frames at once, for the pictures of each frame. Empty: source and dest.
     std::function<FramePictures(int frame)> picturesFor;
+};
+
+// What one rendering thread owns for its DrawMorph calls: device contexts
+// of its own on both pictures, and its own copy of the triangles, which the
+// renderer rewrites. The pictures and mesh must outlive it; the renderer's
+// settings must be bound (RenderSettingsLease) while Draw runs.
+class FrameDrawer {
+public:
+    FrameDrawer(const HostPicture& source, const HostPicture& dest, const MorphMesh& mesh, WeightMode weights);
+    // Draws the frame at time t into `out` (at the mesh size), the even
+    // dissolve weight being index / last (t itself when t = index / last).
+    // Returns DrawMorph's result.
+    int32_t Draw(double t, int index, int last, HostPicture& out);
+
+private:
+    const HostPicture& source_;
+    const HostPicture& dest_;
+    const MorphMesh& mesh_;
+    WeightMode weights_;
+    std::unique_ptr<HostDC, void (*)(HostDC*)> sourceDC_, destDC_;
+    std::vector<MorphTriangle> triangles_;
+    FrameVertices vertices_;
 };
 
 // Called on the calling thread with frames first..end-1 in order. It may

@@ -169,6 +169,28 @@ uint16_t RenderFlags(const MorphRunOptions& o)
     return static_cast<uint16_t>(flags);
 }
 
+SinkOptions SinkOptionsFor(const MorphRunOptions& options, Size2 size)
+{
+    const int first = options.range.first.value_or(0), end = options.range.end.value_or(options.frames);
+    SinkOptions sink;
+    sink.target = options.output;
+    sink.size = size;
+    sink.frameRate = static_cast<int>(std::lround(options.fps * 100.0));
+    sink.loopCount = options.loop;
+    if (options.output.kind == OutputKind::Avi) {
+        sink.compressor = ResolveCodec(options.codec.value_or("mjpg"));
+        sink.compressor.quality = options.quality;
+        sink.compressor.keyFrameEvery = options.keyFrames;
+    }
+    sink.quality = options.quality;
+    sink.keyFrameEvery = options.keyFrames;
+    sink.threads = options.threads;
+    sink.libraryGifWriter = options.libraryGifWriter;
+    sink.frameTotal = end - first;
+    sink.firstFrame = first;
+    return sink;
+}
+
 namespace {
 
 void Render(FrameJob job, const MorphMesh& mesh, const MorphRunOptions& options)
@@ -193,22 +215,7 @@ void Render(FrameJob job, const MorphMesh& mesh, const MorphRunOptions& options)
                            "between three picture corners; add a point inside it or use --weights smooth");
     }
 
-    SinkOptions sink;
-    sink.target = options.output;
-    sink.size = mesh.size;
-    sink.frameRate = static_cast<int>(std::lround(options.fps * 100.0));
-    sink.loopCount = options.loop;
-    if (options.output.kind == OutputKind::Avi) {
-        sink.compressor = ResolveCodec(options.codec.value_or("mjpg"));
-        sink.compressor.quality = options.quality;
-        sink.compressor.keyFrameEvery = options.keyFrames;
-    }
-    sink.quality = options.quality;
-    sink.keyFrameEvery = options.keyFrames;
-    sink.threads = options.threads;
-    sink.libraryGifWriter = options.libraryGifWriter;
-    sink.frameTotal = job.end - job.first;
-    sink.firstFrame = job.first;
+    const SinkOptions sink = SinkOptionsFor(options, mesh.size);
 
     const bool numbered = options.output.kind == OutputKind::Still;
     CleanUpStalePartialFiles(options.output.path, numbered);

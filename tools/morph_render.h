@@ -10,6 +10,7 @@
 #include "cli_options.h"
 #include "compressor_choice.h"
 #include "frame_pipeline.h"
+#include "frame_sinks.h"
 #include "host_picture.h"
 #include "morph_mesh.h"
 #include "output_files.h"
@@ -59,6 +60,9 @@ MorphRunOptions ReadMorphRunOptions(const ParsedArgs& args, const std::string& o
 // so the word is chosen for whichever the options use.
 uint32_t BackgroundWord(const MorphRunOptions& options);
 uint16_t RenderFlags(const MorphRunOptions& options);
+
+// The output writer's settings for frames of `size` (the range included).
+SinkOptions SinkOptionsFor(const MorphRunOptions& options, Size2 size);
 
 // Renders frames of the morph into the output and prints what was written.
 // `source` and `dest` are at mesh.size. Throws CliError on any failure.

@@ -111,30 +111,41 @@ FreeImagePtr ReadPictureFile(const std::string& path, uint32_t backgroundRgb)
 
 FreeImagePtr ReadVideoFrame(const VideoFrameName& video, const std::string& name)
 {
-    CheckVideoFile(video.path);
-    int32_t width = 0, height = 0, length = 0;
-    float rate = 0;
-    const int32_t info = GetAVIinfo(video.path.c_str(), &width, &height, &rate, &length);
-    if (info != 0) {
-        throw CliError("cannot read video '" + video.path + "': " +
-                       (info == 1 ? "no video stream the reader can open" : "its video format is unreadable"));
-    }
-    if (height < 0) height = -height;
-    CheckSize(name, width, height);
-    if (video.frame >= length)
-        throw CliError("'" + name + "': the video has frames 0 to " + std::to_string(length - 1));
-    HostPicture frame(width, height);
-    const int32_t drawn = GetAVIframe(frame.dc(), video.path.c_str(), video.frame, 1.0f);
-    if (drawn != 0)
-        throw CliError("cannot read frame " + std::to_string(video.frame) + " of '" + video.path + "': " +
-                       (drawn == 3 ? "no decoder for its compressor" : drawn == 4 ? "the frame cannot be decoded"
-                                                                              : "the frame cannot be drawn"));
+    const HostPicture frame = ReadVideoFramePicture(video.path, video.frame, name);
     FreeImagePtr copy = Own(HostToFreeImage(frame));
     if (!copy) throw CliError("no memory for frame " + std::to_string(video.frame) + " of '" + video.path + "'");
     return copy;
 }
 
 }  // namespace
+
+VideoInfo ReadVideoInfo(const std::string& path)
+{
+    CheckVideoFile(path);
+    VideoInfo info;
+    const int32_t result = GetAVIinfo(path.c_str(), &info.width, &info.height, &info.rate, &info.length);
+    if (result == 0) return info;
+    throw CliError("cannot read video '" + path + "': " +
+                   (result == 1 ? std::string("no video stream the reader can open")
+                                : result == 2 ? std::string("its frame format is unreadable")
+                                              : std::string("its stream header is unreadable")));
+}
+
+HostPicture ReadVideoFramePicture(const std::string& path, int frame, const std::string& name)
+{
+    const VideoInfo info = ReadVideoInfo(path);
+    const int32_t width = info.width, height = info.height < 0 ? -info.height : info.height;
+    CheckSize(name, width, height);
+    if (frame < 0 || frame >= info.length)
+        throw CliError("'" + name + "': the video has frames 0 to " + std::to_string(info.length - 1));
+    HostPicture picture(width, height);
+    const int32_t drawn = GetAVIframe(picture.dc(), path.c_str(), frame, 1.0f);
+    if (drawn != 0)
+        throw CliError("cannot read frame " + std::to_string(frame) + " of '" + path + "': " +
+                       (drawn == 3 ? "no decoder for its compressor" : drawn == 4 ? "the frame cannot be decoded"
+                                                                              : "the frame cannot be drawn"));
+    return picture;
+}
 
 std::optional<VideoFrameName> ParseVideoFrameName(const std::string& name)
 {
@@ -171,6 +182,32 @@ InputPicture InputPicture::Open(const std::string& name, uint32_t backgroundRgb)
     else picture.bitmap_ = ReadPictureFile(name, backgroundRgb);
     picture.size_ = {static_cast<int>(FreeImage_GetWidth(picture.bitmap_.get())),
                      static_cast<int>(FreeImage_GetHeight(picture.bitmap_.get()))};
+    return picture;
+}
+
+InputPicture InputPicture::FromPixels(const std::string& name, int width, int height, int channels,
+                                      const uint8_t* pixels, std::ptrdiff_t rowBytes, uint32_t backgroundRgb)
+{
+    CheckSize(name, width, height);
+    if (channels != 3 && channels != 4)
+        throw CliError("picture '" + name + "' has " + std::to_string(channels) + " channels; 3 (RGB) or 4 (RGBA) are read");
+    FreeImagePtr copy = Own(FreeImage_Allocate(width, height, channels * 8));
+    if (!copy) throw CliError("no memory for picture '" + name + "'");
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* in = pixels + y * rowBytes;
+        BYTE* out = FreeImage_GetScanLine(copy.get(), height - 1 - y);  // FreeImage rows run bottom-up
+        for (int x = 0; x < width; ++x, in += channels, out += channels) {
+            out[FI_RGBA_RED] = in[0];
+            out[FI_RGBA_GREEN] = in[1];
+            out[FI_RGBA_BLUE] = in[2];
+            if (channels == 4) out[FI_RGBA_ALPHA] = in[3];
+        }
+    }
+    InputPicture picture;
+    picture.name_ = name;
+    picture.size_ = {width, height};
+    picture.bitmap_ = channels == 4 ? Flatten(copy.get(), backgroundRgb) : std::move(copy);
+    if (!picture.bitmap_) throw CliError("no memory to convert picture '" + name + "'");
     return picture;
 }
 

@@ -5,6 +5,7 @@
 
 #include <FreeImage.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -23,10 +24,28 @@ struct VideoFrameName {
 // exists.
 std::optional<VideoFrameName> ParseVideoFrameName(const std::string& name);
 
+// The first video stream's frame size (height negative for top-down
+// frames), rate and length. Throws CliError naming `path` when unreadable.
+struct VideoInfo {
+    int32_t width = 0, height = 0, length = 0;
+    float rate = 0;
+};
+VideoInfo ReadVideoInfo(const std::string& path);
+
+// Frame `frame` of the video at `path`, at its own size; `name` labels
+// messages ("clip.avi#12"). Throws CliError.
+HostPicture ReadVideoFramePicture(const std::string& path, int frame, const std::string& name);
+
 class InputPicture {
 public:
     // Throws CliError naming the file when it cannot be read.
     static InputPicture Open(const std::string& name, uint32_t backgroundRgb);
+    // A picture handed over in memory: `channels` 3 (RGB) or 4 (RGBA, laid
+    // over the background like a picture file with alpha) bytes a pixel,
+    // rows top first, `rowBytes` apart. Throws CliError for sizes the
+    // command refuses in files, naming the picture by `name`.
+    static InputPicture FromPixels(const std::string& name, int width, int height, int channels,
+                                   const uint8_t* pixels, std::ptrdiff_t rowBytes, uint32_t backgroundRgb);
 
     const std::string& name() const { return name_; }
     Size2 size() const { return size_; }
