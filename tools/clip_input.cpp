@@ -1,5 +1,7 @@
 #include "clip_input.h"
 
+#include "video_file_check.h"
+
 #include <FreeImage.h>
 #include <quorvane/quorvane.h>
 
@@ -25,7 +27,7 @@ bool IsWholeClip(const std::string& name)
 int ClipLength(const std::string& path)
 {
     // Through the same reader as single frames ("clip.avi#12").
-    CheckAviFile(path);
+    CheckVideoFile(path);
     int32_t width = 0, height = 0, length = 0;
     float rate = 0;
     const int32_t info = GetAVIinfo(path.c_str(), &width, &height, &rate, &length);

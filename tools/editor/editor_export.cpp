@@ -35,6 +35,7 @@ std::string ExportPath(const std::string& pointsPath, OutputKind kind)
     case OutputKind::Gif: name += ".gif"; break;
     case OutputKind::Avi: name += ".avi"; break;
     case OutputKind::Still: name += "_%04d.png"; break;
+    case OutputKind::Video: name += ".mp4"; break;  // the page offers GIF, AVI and stills only
     }
     return (points.parent_path() / name).string();
 }
