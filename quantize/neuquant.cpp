@@ -181,11 +181,16 @@ FIBITMAP* Quantize(FIBITMAP* dib, int paletteSize, int reserveSize, const RGBQUA
 
     const int initrad = paletteSize < 8 ? 1 : (paletteSize >> 3);
     const Kernels kernels = ActiveKernels();
-    auto index = std::make_unique<ColourIndex>();
+    // Plain failed allocations, not exceptions, for the large tables: a
+    // frame that cannot be reduced is an expected outcome under memory
+    // pressure, and the writer only needs to hear null.
+    std::unique_ptr<ColourIndex> index(new (std::nothrow) ColourIndex());
+    if (!index) return nullptr;
     index->size = paletteSize;
     for (int i = paletteSize; i < kMaxEntries + kEntryPad; ++i) index->b[i] = index->g[i] = index->r[i] = kFarEntry;
     if (paletteSize > reserveSize) {
-        auto net = std::make_unique<Network>();
+        std::unique_ptr<Network> net(new (std::nothrow) Network());
+        if (!net) return nullptr;
         const int learning = paletteSize - reserveSize;
         InitNetwork(*net, learning);
         Learn(*net, picture, sampling, initrad * kRadiusBias, kernels);
@@ -210,7 +215,11 @@ FIBITMAP* Quantize(FIBITMAP* dib, int paletteSize, int reserveSize, const RGBQUA
         index->entry[at] = static_cast<uint8_t>(at);
     }
 
-    FIBITMAP* reduced = FreeImage_Allocate(picture.width, picture.height, 8);
+    // The 8-bit picture is held so that a failed allocation after it (the
+    // search cache, the metadata copy) releases it on the way out.
+    std::unique_ptr<FIBITMAP, decltype(&FreeImage_Unload)> held(FreeImage_Allocate(picture.width, picture.height, 8),
+                                                                 &FreeImage_Unload);
+    FIBITMAP* reduced = held.get();
     if (reduced == nullptr) return nullptr;
     RGBQUAD* palette = FreeImage_GetPalette(reduced);
     for (int j = 0; j < paletteSize; ++j) {
@@ -228,7 +237,7 @@ FIBITMAP* Quantize(FIBITMAP* dib, int paletteSize, int reserveSize, const RGBQUA
             out[x] = static_cast<BYTE>(cache.Find(*index, in[FI_RGBA_BLUE], in[FI_RGBA_GREEN], in[FI_RGBA_RED]));
     }
     FreeImage_CloneMetadata(reduced, dib);
-    return reduced;
+    return held.release();
 }
 
 }  // namespace

@@ -145,8 +145,8 @@ TEST_F(CliClipMorph, ClipsThatCannotBeReadAreNamedAndLeaveNoFile)
         std::string input, message;
     };
     for (const Case& c : {Case{"sound.avi", "quorvane: cannot read video 'sound.avi': it has no video stream\n"},
-                          Case{"sound.wav", "quorvane: cannot read video 'sound.wav': not an AVI file\n"},
-                          Case{"cut.avi", "quorvane: cannot read video 'cut.avi': it has no video stream\n"},
+                          Case{"sound.wav", "quorvane: cannot read video 'sound.wav': it has no video stream\n"},
+                          Case{"cut.avi", "quorvane: cannot read video 'cut.avi': not a video file FFmpeg knows\n"},
                           Case{"half.avi", "of 'half.avi': the frame cannot be decoded\n"}}) {
         for (const bool first : {true, false}) {
             const CliResult r = Cli({"morph", first ? c.input : "six.avi", first ? "six.avi" : c.input, "--points", "none.txt",

@@ -5,6 +5,7 @@
 #include <FreeImage.h>
 #include <quorvane/quorvane.h>
 
+#include <cctype>
 #include <filesystem>
 
 #include "cli_error.h"
@@ -21,7 +22,22 @@ bool IsWholeClip(const std::string& name)
     if (ParseVideoFrameName(name)) return false;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(name, ec)) return false;
-    return FreeImage_GetFileType(name.c_str(), 0) == FIF_UNKNOWN && FreeImage_GetFIFFromFilename(name.c_str()) == FIF_UNKNOWN;
+    if (FreeImage_GetFileType(name.c_str(), 0) != FIF_UNKNOWN || FreeImage_GetFIFFromFilename(name.c_str()) != FIF_UNKNOWN)
+        return false;
+    // Neither FreeImage's content check nor its names claim it: a clip when
+    // FFmpeg's probe knows it, or when its name says video (so that a
+    // damaged clip is reported as a video); anything else is a picture that
+    // cannot be read, and is reported as one.
+    try {
+        CheckVideoFile(name);
+        return true;
+    } catch (const CliError&) {
+    }
+    std::string ext = std::filesystem::path(name).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* video : {".avi", ".mp4", ".m4v", ".mkv", ".webm", ".mov", ".mpg", ".mpeg", ".wmv", ".flv", ".ogv"})
+        if (ext == video) return true;
+    return false;
 }
 
 int ClipLength(const std::string& path)

@@ -169,6 +169,12 @@ uint16_t RenderFlags(const MorphRunOptions& o)
     return static_cast<uint16_t>(flags);
 }
 
+std::optional<uint16_t> EndRenderFlags(const MorphRunOptions& options)
+{
+    if (!options.bilinear) return std::nullopt;
+    return static_cast<uint16_t>(RenderFlags(options) & ~MORPH_BILINEAR);
+}
+
 SinkOptions SinkOptionsFor(const MorphRunOptions& options, Size2 size)
 {
     const int first = options.range.first.value_or(0), end = options.range.end.value_or(options.frames);
@@ -202,10 +208,7 @@ void Render(FrameJob job, const MorphMesh& mesh, const MorphRunOptions& options)
     job.end = options.range.end.value_or(options.frames);
     job.backgroundWord = BackgroundWord(options);
     job.renderFlags = RenderFlags(options);
-    // At the first and last frames every point stands where it is in the
-    // picture shown, and nearest-pixel sampling gives that picture exactly,
-    // while the renderer's bilinear weights lose a level in most pixels.
-    if (options.bilinear) job.endRenderFlags = static_cast<uint16_t>(job.renderFlags & ~MORPH_BILINEAR);
+    job.endRenderFlags = EndRenderFlags(options);
     job.blockSize = static_cast<int16_t>(options.block);
     job.threads = options.threads;
 

@@ -60,6 +60,12 @@ MorphRunOptions ReadMorphRunOptions(const ParsedArgs& args, const std::string& o
 // so the word is chosen for whichever the options use.
 uint32_t BackgroundWord(const MorphRunOptions& options);
 uint16_t RenderFlags(const MorphRunOptions& options);
+// The flags for the morph's first and last frames, where every point stands
+// where it is in the picture shown: nearest-pixel sampling gives that
+// picture exactly, while the renderer's bilinear weights lose a level in
+// most pixels. Every host of the command's code (the command, the editor,
+// the Python module) draws its ends with these.
+std::optional<uint16_t> EndRenderFlags(const MorphRunOptions& options);
 
 // The output writer's settings for frames of `size` (the range included).
 SinkOptions SinkOptionsFor(const MorphRunOptions& options, Size2 size);

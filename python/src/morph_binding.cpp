@@ -157,6 +157,7 @@ public:
         dest_ = to.ToHost(outSize);
         settings_.backgroundWord = BackgroundWord(options);
         settings_.renderFlags = RenderFlags(options);
+        endFlags_ = EndRenderFlags(options);
         settings_.lastTriangle = static_cast<int16_t>(static_cast<int>(mesh_.triangles.size()) - 1);
         settings_.blockSize = static_cast<int16_t>(block);
     }
@@ -216,7 +217,10 @@ private:
         std::unique_ptr<Workspace> workspace = TakeWorkspace();
         int32_t drawn = 0;
         {
-            const RenderSettingsLease lease(settings_);
+            // The ends are drawn as the command draws them (EndRenderFlags).
+            RenderSettings settings = settings_;
+            if (endFlags_ && (index == 0 || index == last)) settings.renderFlags = *endFlags_;
+            const RenderSettingsLease lease(settings);
             drawn = workspace->drawer.Draw(t, index, last, workspace->out);
         }
         if (drawn != MORPH_OK) {
@@ -253,6 +257,7 @@ private:
     HostPicture source_, dest_;
     WeightMode weights_ = WeightMode::Even;
     RenderSettings settings_;
+    std::optional<uint16_t> endFlags_;
     std::mutex poolMutex_;
     std::vector<std::unique_ptr<Workspace>> pool_;  // one per thread that rendered at once
 };

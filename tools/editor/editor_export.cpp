@@ -102,6 +102,8 @@ void ExportRunner::Run(ExportRequest request, std::shared_ptr<const MorphMesh> m
         job.frameCount = request.frames;
         job.backgroundWord = BackgroundWord(options);
         job.renderFlags = RenderFlags(options);
+        job.endRenderFlags = EndRenderFlags(options);
+    job.endRenderFlags = EndRenderFlags(options);
         job.prepare = output->Preparation();
         for (int first = 0; first < request.frames; first += kFramesPerBatch) {
             job.first = first;

@@ -265,6 +265,7 @@ std::optional<HostPicture> EditorSession::RenderPreview(const PreviewRequest& re
     options.backgroundRgb = setup_.backgroundRgb;
     job.backgroundWord = BackgroundWord(options);
     job.renderFlags = RenderFlags(options);
+    job.endRenderFlags = EndRenderFlags(options);
     job.blockSize = static_cast<int16_t>(request.block);
     job.threads = 1;
     std::optional<HostPicture> frame;
