@@ -10,6 +10,16 @@ namespace qv {
 
 enum class Kernel { Portable, Avx2, Avx512 };
 
+inline const char* KernelName(Kernel kernel)
+{
+    switch (kernel) {
+    case Kernel::Portable: return "portable";
+    case Kernel::Avx2: return "avx2";
+    case Kernel::Avx512: return "avx512";
+    }
+    return "unknown";
+}
+
 // The AVX2 kernels use fused multiply-adds as well; the AVX-512 ones the
 // foundation, double/quad, byte/word and vector-length subsets.
 inline bool ProcessorHas(Kernel kernel)

@@ -38,7 +38,7 @@ using SpanKernel = void (*)(const TriangleJob& job, const RowSpan* rows, int cou
 
 using qv::Kernel;  // common/kernel_choice.h
 
-const char* KernelName(Kernel kernel);
+using qv::KernelName;  // common/kernel_choice.h
 bool KernelAvailable(Kernel kernel);  // built in and supported by this processor
 Kernel ActiveKernel();
 // Chooses the kernel for all later frames; false (and no change) when it is

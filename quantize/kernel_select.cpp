@@ -9,16 +9,6 @@ std::atomic<Kernel> gActive{StartingKernel()};
 
 }  // namespace
 
-const char* KernelName(Kernel kernel)
-{
-    switch (kernel) {
-    case Kernel::Portable: return "portable";
-    case Kernel::Avx2: return "avx2";
-    case Kernel::Avx512: return "avx512";
-    }
-    return "unknown";
-}
-
 bool KernelAvailable(Kernel kernel) { return ProcessorHas(kernel); }
 
 Kernel ActiveKernel() { return gActive.load(std::memory_order_relaxed); }

@@ -17,7 +17,7 @@ struct Kernels {
     SearchKernel search;
 };
 
-const char* KernelName(Kernel kernel);
+using qv::KernelName;  // common/kernel_choice.h
 bool KernelAvailable(Kernel kernel);  // built in and supported by this processor
 Kernel ActiveKernel();
 // False (and nothing changed) when the processor lacks the kernel.
