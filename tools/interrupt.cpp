@@ -84,6 +84,8 @@ void CatchInterrupts()
 
 bool Interrupted() { return interrupted != 0; }
 
+void KeepStoppingCleanly() { alarm(0); }
+
 std::string InterruptedMessage(const std::string& output)
 {
     return "interrupted; '" + output + "' was not completed";

@@ -13,6 +13,11 @@ inline constexpr int kExitInterrupted = 130;
 
 void CatchInterrupts();
 bool Interrupted();
+// Called once a stop request has been seen by a command whose own stop is
+// orderly but may take longer than the grace time (the editor's server
+// finishing its requests): the process is no longer ended after the grace
+// time. A second request still ends it at once.
+void KeepStoppingCleanly();
 
 // The message both ways of stopping print: "interrupted; 'OUT' was not completed".
 std::string InterruptedMessage(const std::string& output);

@@ -88,6 +88,9 @@ int RunEditCommand(const Args& argv)
 
     std::thread serving([&server] { server.Run(); });
     while (!Interrupted()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Requests in flight (a preview, a save) are finished, however long a
+    // busy machine takes; a second Ctrl-C still ends at once.
+    KeepStoppingCleanly();
     server.Stop();
     serving.join();
     // Nothing is written on the way out: the user saves from the page.
