@@ -100,7 +100,7 @@ class TestWriterMisuse:
             ("a.gif", {"codec": "mjpg"}, "--codec applies to .avi output only"),
             ("a.avi", {"codec": "nosuch"}, "nosuch"),
             ("a.avi", {"codec": "ask"}, "chooses on a terminal"),
-            ("a.gif", {"quality": 50}, "--quality applies to .avi and .jpg output only"),
+            ("a.gif", {"quality": 50}, "--quality applies to .avi, .mp4, .webm, .webp and .jpg output only"),
             ("a.png", {}, "no frame number field for 2 frames"),
             ("a.bmp", {}, "bmp"),
             ("missing/a.gif", {}, "cannot write"),
@@ -136,7 +136,7 @@ class TestVideoReading:
         with pytest.raises(ValueError, match="the video has frames 0 to 0"):
             quorvane.read_video_frame(tmp_path / "v.avi", -1)
         (tmp_path / "x.avi").write_bytes(b"RIFF\0\0\0\0WAVE")
-        with pytest.raises(ValueError, match="not an AVI file"):
+        with pytest.raises(ValueError, match="not a video file FFmpeg knows"):
             quorvane.video_info(tmp_path / "x.avi")
         with pytest.raises(ValueError, match="no such file"):
             quorvane.read_video_frame(tmp_path / "none.avi", 0)
