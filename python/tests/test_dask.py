@@ -90,15 +90,17 @@ class TestFailures:
         assert list(tmp_path.iterdir()) == []
 
     def test_a_killed_worker_is_replaced_and_its_range_rendered_again(self, client, tmp_path):
-        src, dst = make_picture(160, 120, 21), make_picture(160, 120, 22)
-        points = points_for(160, 120)
+        # Ranges long enough to be caught rendering: GIF frames are quick to
+        # reduce to their palettes now.
+        src, dst = make_picture(320, 240, 21), make_picture(320, 240, 22)
+        points = points_for(320, 240)
         single_run(tmp_path / "one.gif", src, dst, points, 48, bilinear=True)
         outcome = {}
 
         def run():
             try:
                 outcome["written"] = quorvane.dask.render(src, dst, points, tmp_path / "many.gif", frames=48,
-                                                          client=client, chunk=6, bilinear=True)
+                                                          client=client, chunk=12, bilinear=True)
             except BaseException as error:  # handed to the test's thread
                 outcome["error"] = error
 
