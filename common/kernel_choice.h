@@ -3,6 +3,7 @@
 // chooses through here, so QUORVANE_KERNEL means the same thing for all.
 #pragma once
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -51,5 +52,22 @@ inline Kernel StartingKernel(const char* request = std::getenv("QUORVANE_KERNEL"
     if (cap != Kernel::Portable && ProcessorHas(Kernel::Avx2)) return Kernel::Avx2;
     return Kernel::Portable;
 }
+
+// The active kernel of one family (the morph spans, the quantiser): starts
+// at StartingKernel and can be switched to any kernel the processor has.
+class KernelSwitch {
+public:
+    Kernel active() const { return active_.load(std::memory_order_relaxed); }
+    // False (and nothing changed) when the processor lacks the kernel.
+    bool use(Kernel kernel)
+    {
+        if (!ProcessorHas(kernel)) return false;
+        active_.store(kernel, std::memory_order_relaxed);
+        return true;
+    }
+
+private:
+    std::atomic<Kernel> active_{StartingKernel()};
+};
 
 }  // namespace qv

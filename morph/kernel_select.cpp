@@ -1,25 +1,18 @@
-#include <atomic>
-
 #include "common/kernel_choice.h"
 #include "morph/span_kernel.h"
 
 namespace qv::morph {
 namespace {
 
-std::atomic<Kernel> gActive{StartingKernel()};
+KernelSwitch gKernel;
 
 }  // namespace
 
 bool KernelAvailable(Kernel kernel) { return ProcessorHas(kernel); }
 
-Kernel ActiveKernel() { return gActive.load(std::memory_order_relaxed); }
+Kernel ActiveKernel() { return gKernel.active(); }
 
-bool UseKernel(Kernel kernel)
-{
-    if (!ProcessorHas(kernel)) return false;
-    gActive.store(kernel, std::memory_order_relaxed);
-    return true;
-}
+bool UseKernel(Kernel kernel) { return gKernel.use(kernel); }
 
 SpanKernel ActiveSpanKernel()
 {

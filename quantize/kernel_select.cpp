@@ -1,24 +1,17 @@
 #include "quantize/kernel_select.h"
 
-#include <atomic>
-
 namespace qv::quantize {
 namespace {
 
-std::atomic<Kernel> gActive{StartingKernel()};
+KernelSwitch gKernel;
 
 }  // namespace
 
 bool KernelAvailable(Kernel kernel) { return ProcessorHas(kernel); }
 
-Kernel ActiveKernel() { return gActive.load(std::memory_order_relaxed); }
+Kernel ActiveKernel() { return gKernel.active(); }
 
-bool UseKernel(Kernel kernel)
-{
-    if (!ProcessorHas(kernel)) return false;
-    gActive.store(kernel, std::memory_order_relaxed);
-    return true;
-}
+bool UseKernel(Kernel kernel) { return gKernel.use(kernel); }
 
 Kernels ActiveKernels()
 {
