@@ -189,7 +189,7 @@ protected:
 
 TEST_F(AllocationFailures, DrawMorph)
 {
-    qvtest::HostPicture src(24, 20, 32), dst(24, 20, 24), out(24, 20, 32);
+    qv::test::HostPicture src(24, 20, 32), dst(24, 20, 24), out(24, 20, 32);
     src.fillPattern(1);
     dst.fillPattern(2);
     int16_t fx[5] = {23, 0, 23, 0, 12}, fy[5] = {19, 19, 0, 0, 9};
@@ -240,9 +240,9 @@ TEST_F(AllocationFailures, DrawMorph)
 
 TEST_F(AllocationFailures, GifWriterStartFrameEnd)
 {
-    qvtest::HostPicture frame(20, 12, 32);
+    qv::test::HostPicture frame(20, 12, 32);
     frame.fillPattern(4);
-    const std::string path = hostile::ScratchPath("alloc.gif");
+    const std::string path = qv::test::ScratchPath("alloc.gif");
     int32_t start = -1, first = -1, second = -1;
     bool handleStored = false;
     auto run = [&] {
@@ -256,7 +256,7 @@ TEST_F(AllocationFailures, GifWriterStartFrameEnd)
     run();
     ASSERT_EQ(start, 0);
     ASSERT_EQ(first, 0);
-    const std::vector<uint8_t> expected = hostile::ReadFile(path);
+    const std::vector<uint8_t> expected = qv::test::ReadFileBytes(path);
     SweepFailures(run, [&](long n, long leaked) {
         ASSERT_TRUE(start >= 0 && start <= 4) << n;
         EXPECT_EQ(handleStored, start != 1) << n;
@@ -267,7 +267,7 @@ TEST_F(AllocationFailures, GifWriterStartFrameEnd)
             EXPECT_TRUE(second == 0 || second == 2 || second == 3) << n << " " << second;
         }
         if (start == 0 && first == 0 && second == 0) {
-            EXPECT_EQ(hostile::ReadFile(path), expected) << n;
+            EXPECT_EQ(qv::test::ReadFileBytes(path), expected) << n;
         }
         EXPECT_EQ(leaked, 0) << "blocks left after allocation " << n << " failed";
     });
@@ -282,10 +282,10 @@ int32_t MotionJpeg(void*, AVICOMPRESSOPTIONS* options)
 
 void SweepAviWriter(HostCompressorChooser chooser)
 {
-    qvtest::HostPicture frame(16, 8, 24);
+    qv::test::HostPicture frame(16, 8, 24);
     frame.fillPattern(5);
     HostWindow* window = CreateHostWindow(chooser, nullptr);
-    const std::string path = hostile::ScratchPath("alloc.avi");
+    const std::string path = qv::test::ScratchPath("alloc.avi");
     int32_t start = -1, first = -1, second = -1;
     bool handleStored = false;
     auto run = [&] {
@@ -299,7 +299,7 @@ void SweepAviWriter(HostCompressorChooser chooser)
     run();
     ASSERT_EQ(start, 0);
     ASSERT_EQ(first, 0);
-    const std::vector<uint8_t> expected = hostile::ReadFile(path);
+    const std::vector<uint8_t> expected = qv::test::ReadFileBytes(path);
     SweepFailures(run, [&](long n, long leaked) {
         ASSERT_TRUE(start >= 0 && start <= 7) << n;
         EXPECT_EQ(handleStored, start != 1) << n;
@@ -311,7 +311,7 @@ void SweepAviWriter(HostCompressorChooser chooser)
         // is the file made without failures.
         // (End cannot report: when memory runs out as it completes the file,
         // the file keeps its frames without the index and final header.)
-        const std::vector<uint8_t> file = hostile::ReadFile(path);
+        const std::vector<uint8_t> file = qv::test::ReadFileBytes(path);
         const bool completed = file.size() > 8 && (file[4] | file[5] | file[6] | file[7]) != 0;
         if (chooser == nullptr && start == 0 && first == 0 && second == 0 && completed) {
             EXPECT_EQ(file, expected) << n;
@@ -326,9 +326,9 @@ TEST_F(AllocationFailures, AviWriterMotionJpeg) { SweepAviWriter(&MotionJpeg); }
 
 TEST_F(AllocationFailures, DISABLED_VideoReader)
 {
-    const std::string path = hostile::ScratchPath("read.avi");
+    const std::string path = qv::test::ScratchPath("read.avi");
     {
-        qvtest::HostPicture frame(16, 8, 24);
+        qv::test::HostPicture frame(16, 8, 24);
         HostWindow* window = CreateHostWindow(&MotionJpeg, nullptr);
         AviWriter* writer = nullptr;
         ASSERT_EQ(RenderCompressedStart(window, path.c_str(), 16, 8, 24, 2500, 3, &writer), 0);
@@ -339,7 +339,7 @@ TEST_F(AllocationFailures, DISABLED_VideoReader)
         RenderCompressedEnd(writer);
         DeleteHostWindow(window);
     }
-    qvtest::HostPicture target(16, 8, 32);
+    qv::test::HostPicture target(16, 8, 32);
     int32_t info = -1, drawn = -1, width = 0;
     auto run = [&] {
         int32_t h = 0, length = 0;
@@ -369,9 +369,9 @@ TEST_F(AllocationFailures, DISABLED_VideoReader)
 void SweepStillExport(int32_t format)
 {
     int jpegSaverLeaks = 0;
-    qvtest::HostPicture picture(20, 10, 32);
+    qv::test::HostPicture picture(20, 10, 32);
     picture.fillPattern(6);
-    const std::string path = hostile::ScratchPath("alloc.still");
+    const std::string path = qv::test::ScratchPath("alloc.still");
     int32_t saved = -1;
     auto run = [&] {
         std::remove(path.c_str());
@@ -379,11 +379,11 @@ void SweepStillExport(int32_t format)
     };
     run();
     ASSERT_EQ(saved, 1);
-    const std::vector<uint8_t> expected = hostile::ReadFile(path);
+    const std::vector<uint8_t> expected = qv::test::ReadFileBytes(path);
     SweepFailures(run, [&](long n, long leaked) {
         ASSERT_TRUE(saved == 0 || saved == 1) << n;
         if (saved == 1) {
-            EXPECT_EQ(hostile::ReadFile(path), expected) << format << " " << n;
+            EXPECT_EQ(qv::test::ReadFileBytes(path), expected) << format << " " << n;
         }
         // FreeImage 3.18's JPEG saver loses its compressor's blocks when one
         // of its own allocations fails; everything of the library's is freed.

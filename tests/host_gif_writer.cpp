@@ -23,7 +23,7 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using qvtest::HostPicture;
+using qv::test::HostPicture;
 
 constexpr std::size_t kHeaderBytes = 32;
 constexpr std::size_t kFrameFixedBytes = 18 + 768;  // control extension, descriptor, colour table
@@ -67,18 +67,18 @@ Bytes WriteGif(const std::string& path, int32_t width, int32_t height, int32_t d
         EXPECT_EQ(RenderAnimatedGIF(f.picture->dc(), f.picture->bitmap(), f.hold, writer), 0);
     }
     RenderAnimatedGIFEnd(writer);
-    return qvtest::ReadFileBytes(path);
+    return qv::test::ReadFileBytes(path);
 }
 
 uint16_t DelayOfOnlyFrame(int32_t rate, int32_t hold)
 {
     HostPicture picture(2, 2, 24);
-    const Bytes file = WriteGif(qvtest::ScratchPath("delay.gif"), 2, 2, 24, rate, 0, {{&picture, hold}});
+    const Bytes file = WriteGif(qv::test::ScratchPath("delay.gif"), 2, 2, 24, rate, 0, {{&picture, hold}});
     if (file.size() < kHeaderBytes + 6) return 0xDEAD;
     return static_cast<uint16_t>(file[kHeaderBytes + 4] | (file[kHeaderBytes + 5] << 8));
 }
 
-uint32_t ChannelDistance(uint32_t a, qvtest::Rgb b)
+uint32_t ChannelDistance(uint32_t a, qv::test::Rgb b)
 {
     auto d = [](int x, int y) { return static_cast<uint32_t>(x > y ? x - y : y - x); };
     return std::max({d(static_cast<int>((a >> 16) & 0xFF), b.red), d(static_cast<int>((a >> 8) & 0xFF), b.green),
@@ -89,7 +89,7 @@ uint32_t ChannelDistance(uint32_t a, qvtest::Rgb b)
 
 TEST(GifWriterStart, StartThenEndIsHeaderAndTrailer)
 {
-    const std::string path = qvtest::ScratchPath("empty.gif");
+    const std::string path = qv::test::ScratchPath("empty.gif");
     const Bytes file = WriteGif(path, 300, 2, 24, 2500, 0, {});
     Bytes expected = HeaderBytes(300, 2, 0);
     expected.push_back(0x3B);
@@ -99,18 +99,18 @@ TEST(GifWriterStart, StartThenEndIsHeaderAndTrailer)
 
 TEST(GifWriterStart, LoopCountKeepsItsLow16Bits)
 {
-    const Bytes file = WriteGif(qvtest::ScratchPath("loop.gif"), 1, 1, 24, 2500, 65537, {});
+    const Bytes file = WriteGif(qv::test::ScratchPath("loop.gif"), 1, 1, 24, 2500, 65537, {});
     ASSERT_EQ(file.size(), 33u);
     EXPECT_EQ(file[29], 0x01);
     EXPECT_EQ(file[30], 0x00);
-    const Bytes twelve = WriteGif(qvtest::ScratchPath("loop12.gif"), 1, 1, 24, 2500, 0x7FFF000C, {});
+    const Bytes twelve = WriteGif(qv::test::ScratchPath("loop12.gif"), 1, 1, 24, 2500, 0x7FFF000C, {});
     EXPECT_EQ(twelve, [] { Bytes b = HeaderBytes(1, 1, 12); b.push_back(0x3B); return b; }());
 }
 
 TEST(GifWriterStart, OpenFailureStoresHandleThatEndReleases)
 {
     GifWriter* writer = nullptr;
-    const std::string path = qvtest::ScratchPath("no-such-dir/x.gif");
+    const std::string path = qv::test::ScratchPath("no-such-dir/x.gif");
     EXPECT_EQ(RenderAnimatedGIFStart(path.c_str(), 4, 4, 24, 2500, 0, &writer), 2);
     ASSERT_NE(writer, nullptr);
     HostPicture picture(4, 4, 24);
@@ -125,22 +125,22 @@ TEST(GifWriterStart, OpenFailureStoresHandleThatEndReleases)
 TEST(GifWriterStart, NoWorkingBitmapLeavesEmptyFileThatEndCloses)
 {
     for (const auto& size : {std::pair{0, 5}, std::pair{5, 0}, std::pair{-5, 3}, std::pair{3, -70000}}) {
-        const std::string path = qvtest::ScratchPath("nobitmap.gif");
+        const std::string path = qv::test::ScratchPath("nobitmap.gif");
         GifWriter* writer = nullptr;
         ASSERT_EQ(RenderAnimatedGIFStart(path.c_str(), size.first, size.second, 24, 2500, 0, &writer), 3)
             << size.first << "x" << size.second;
         ASSERT_NE(writer, nullptr);
-        EXPECT_TRUE(qvtest::ReadFileBytes(path).empty());
+        EXPECT_TRUE(qv::test::ReadFileBytes(path).empty());
         HostPicture picture(4, 4, 24);
         EXPECT_EQ(RenderAnimatedGIF(picture.dc(), picture.bitmap(), 1, writer), 1);
         RenderAnimatedGIFEnd(writer);
-        EXPECT_EQ(qvtest::ReadFileBytes(path), Bytes{0x3B});
+        EXPECT_EQ(qv::test::ReadFileBytes(path), Bytes{0x3B});
     }
 }
 
 TEST(GifWriterStart, NullHandleVariableCreatesNothing)
 {
-    const std::string path = qvtest::ScratchPath("nowhere.gif");
+    const std::string path = qv::test::ScratchPath("nowhere.gif");
     EXPECT_EQ(RenderAnimatedGIFStart(path.c_str(), 4, 4, 24, 2500, 0, nullptr), 1);
     EXPECT_NE(std::system(("test -e '" + path + "'").c_str()), 0);
 }
@@ -177,7 +177,7 @@ TEST(GifWriterFrames, FrameLayoutAroundTheCodeStream)
 {
     HostPicture picture(3, 2, 24);
     picture.fillRgb([](int x, int y) { return static_cast<uint32_t>(0x102030 * (x + 3 * y + 1)); });
-    const Bytes file = WriteGif(qvtest::ScratchPath("layout.gif"), 3, 2, 24, 1000, 0, {{&picture, 3}});
+    const Bytes file = WriteGif(qv::test::ScratchPath("layout.gif"), 3, 2, 24, 1000, 0, {{&picture, 3}});
     ASSERT_GT(file.size(), kHeaderBytes + kFrameFixedBytes + 2);
     EXPECT_EQ(Bytes(file.begin(), file.begin() + kHeaderBytes), HeaderBytes(3, 2, 0));
     EXPECT_EQ(Bytes(file.begin() + kHeaderBytes, file.begin() + kHeaderBytes + 18), FramePrefix(30, 3, 2));
@@ -200,10 +200,10 @@ TEST(GifWriterFrames, TrueColourPictureDecodesEverywhereAlike)
     const uint32_t colours[] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0x00FFFF, 0xFF00FF, 0x808080, 0xFFFFFF};
     auto colourAt = [&](int x, int y) { return y == 0 ? 0xFF0000u : y == height - 1 ? 0x0000FFu : colours[(x / 5 + y / 6) % 8]; };
     picture.fillRgb(colourAt);
-    const std::string path = qvtest::ScratchPath("truecolour.gif");
+    const std::string path = qv::test::ScratchPath("truecolour.gif");
     WriteGif(path, width, height, 24, 2500, 0, {{&picture, 1}});
 
-    const auto gif = qvtest::DecodeWithGiflib(path);
+    const auto gif = qv::test::DecodeWithGiflib(path);
     ASSERT_TRUE(gif.ok) << gif.error;
     ASSERT_EQ(gif.frames.size(), 1u);
     const auto& frame = gif.frames[0];
@@ -214,7 +214,7 @@ TEST(GifWriterFrames, TrueColourPictureDecodesEverywhereAlike)
     uint32_t worst = 0;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            const qvtest::Rgb c = frame.colorAt(x, y);
+            const qv::test::Rgb c = frame.colorAt(x, y);
             worst = std::max(worst, ChannelDistance(colourAt(x, y), c));
             expectedRgb.insert(expectedRgb.end(), {c.red, c.green, c.blue});
         }
@@ -224,10 +224,10 @@ TEST(GifWriterFrames, TrueColourPictureDecodesEverywhereAlike)
     EXPECT_LT(frame.colorAt(0, 0).blue, 0x10);
     EXPECT_GT(frame.colorAt(0, height - 1).blue, 0xF0);
 
-    const auto magick = qvtest::RunTool("convert '" + path + "' -depth 8 rgb:-");
+    const auto magick = qv::test::RunTool("convert '" + path + "' -depth 8 rgb:-");
     ASSERT_EQ(magick.exitCode, 0);
     EXPECT_EQ(magick.output, expectedRgb);
-    const auto ffmpeg = qvtest::RunTool("ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt rgb24 -");
+    const auto ffmpeg = qv::test::RunTool("ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt rgb24 -");
     ASSERT_EQ(ffmpeg.exitCode, 0);
     EXPECT_EQ(ffmpeg.output, expectedRgb);
 }
@@ -244,7 +244,7 @@ TEST(GifWriterFrames, PalettePictureKeepsItsTableAndIndices)
     for (auto& v : indices) v = static_cast<uint8_t>(random());
     picture.fillIndices([&](int x, int y) { return indices[static_cast<std::size_t>(y * width + x)]; });
 
-    const std::string path = qvtest::ScratchPath("palette.gif");
+    const std::string path = qv::test::ScratchPath("palette.gif");
     const Bytes file = WriteGif(path, width, height, 8, 2500, 0, {{&picture, 1}});
     ASSERT_GT(file.size(), kHeaderBytes + kFrameFixedBytes);
     for (int i = 0; i < 256; ++i) {
@@ -254,7 +254,7 @@ TEST(GifWriterFrames, PalettePictureKeepsItsTableAndIndices)
                   (Bytes{static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)}))
             << "entry " << i;
     }
-    const auto gif = qvtest::DecodeWithGiflib(path);
+    const auto gif = qv::test::DecodeWithGiflib(path);
     ASSERT_TRUE(gif.ok) << gif.error;
     ASSERT_EQ(gif.frames.size(), 1u);
     EXPECT_EQ(gif.frames[0].indices, indices);
@@ -271,9 +271,9 @@ TEST(GifWriterFrames, EachFrameHasItsOwnColourTable)
     }
     first.fillIndices([](int x, int y) { return static_cast<uint8_t>(x + 5 * y); });
     second.fillIndices([](int x, int y) { return static_cast<uint8_t>(200 - x - 5 * y); });
-    const std::string path = qvtest::ScratchPath("tables.gif");
+    const std::string path = qv::test::ScratchPath("tables.gif");
     WriteGif(path, 5, 4, 8, 1000, 0, {{&first, 1}, {&second, 1}});
-    const auto gif = qvtest::DecodeWithGiflib(path);
+    const auto gif = qv::test::DecodeWithGiflib(path);
     ASSERT_TRUE(gif.ok) << gif.error;
     ASSERT_EQ(gif.frames.size(), 2u);
     const HostPicture* pictures[] = {&first, &second};
@@ -312,9 +312,9 @@ TEST(GifWriterFrames, OtherDepthsAreWidenedThenQuantised)
         HostPicture picture(width, height, depth);
         ASSERT_TRUE(picture.valid());
         FillBlackOverWhite(picture, depth);
-        const std::string path = qvtest::ScratchPath("depth" + std::to_string(depth) + ".gif");
+        const std::string path = qv::test::ScratchPath("depth" + std::to_string(depth) + ".gif");
         WriteGif(path, width, height, depth, 2500, 0, {{&picture, 1}});
-        const auto gif = qvtest::DecodeWithGiflib(path);
+        const auto gif = qv::test::DecodeWithGiflib(path);
         ASSERT_TRUE(gif.ok) << gif.error << " at depth " << depth;
         ASSERT_EQ(gif.frames.size(), 1u);
         for (int y = 0; y < height; ++y) {
@@ -334,13 +334,13 @@ TEST(GifWriterFrames, SeveralFramesKeepOrderCountAndDelays)
     red.fillRgb([](int, int) { return 0xFF0000u; });
     green.fillRgb([](int, int) { return 0x00FF00u; });
     blue.fillRgb([](int, int) { return 0x0000FFu; });
-    const std::string path = qvtest::ScratchPath("three.gif");
+    const std::string path = qv::test::ScratchPath("three.gif");
     const Bytes file = WriteGif(path, width, height, 24, 2500, 2, {{&red, 1}, {&green, 2}, {&blue, 25}});
 
-    const auto layout = qvtest::WalkGifLayout(file);
+    const auto layout = qv::test::WalkGifLayout(file);
     ASSERT_TRUE(layout.ok) << layout.error;
     ASSERT_EQ(layout.frames.size(), 3u);
-    const auto gif = qvtest::DecodeWithGiflib(path);
+    const auto gif = qv::test::DecodeWithGiflib(path);
     ASSERT_TRUE(gif.ok) << gif.error;
     EXPECT_EQ(gif.loopCount, 2);
     ASSERT_EQ(gif.frames.size(), 3u);
@@ -351,10 +351,10 @@ TEST(GifWriterFrames, SeveralFramesKeepOrderCountAndDelays)
         EXPECT_EQ(gif.frames[f].disposal, 2);
         EXPECT_LE(ChannelDistance(colours[f], gif.frames[f].colorAt(5, 5)), 8u) << "frame " << f;
     }
-    const auto identify = qvtest::RunTool("identify -format '%T,' '" + path + "'");
+    const auto identify = qv::test::RunTool("identify -format '%T,' '" + path + "'");
     ASSERT_EQ(identify.exitCode, 0);
     EXPECT_EQ(identify.text(), "4,8,100,");
-    const auto probe = qvtest::RunTool("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+    const auto probe = qv::test::RunTool("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
                                        "stream=nb_read_frames -of csv=p=0 '" + path + "'");
     ASSERT_EQ(probe.exitCode, 0);
     EXPECT_EQ(probe.text(), "3\n");
@@ -365,7 +365,7 @@ TEST(GifWriterFrames, SeveralFramesKeepOrderCountAndDelays)
 TEST(GifWriterFrames, EmptySizedFrameHasTableAndEndCodeOnly)
 {
     HostPicture picture(1, 1, 8);
-    const Bytes file = WriteGif(qvtest::ScratchPath("zero.gif"), 65536, 1, 8, 2500, 0, {{&picture, 1}});
+    const Bytes file = WriteGif(qv::test::ScratchPath("zero.gif"), 65536, 1, 8, 2500, 0, {{&picture, 1}});
     ASSERT_EQ(file.size(), kHeaderBytes + kFrameFixedBytes + 5 + 1);
     EXPECT_EQ(Bytes(file.begin(), file.begin() + kHeaderBytes), HeaderBytes(0, 1, 0));
     EXPECT_EQ(Bytes(file.begin() + kHeaderBytes, file.begin() + kHeaderBytes + 18), FramePrefix(4, 0, 1));
@@ -396,7 +396,7 @@ TEST(GifWriterFaults, NullAndForeignHandlesAreRefused)
 // stays a valid GIF of the frames before it (here none).
 TEST(GifWriterFaults, FailedQuantisationReportsTwoAndWritesNothingOfTheFrame)
 {
-    const std::string path = qvtest::ScratchPath("noquant.gif");
+    const std::string path = qv::test::ScratchPath("noquant.gif");
     HostPicture picture(4, 4, 24);
     GifWriter* writer = nullptr;
     ASSERT_EQ(RenderAnimatedGIFStart(path.c_str(), 4, 4, 24 + 65536, 2500, 0, &writer), 0);
@@ -404,7 +404,7 @@ TEST(GifWriterFaults, FailedQuantisationReportsTwoAndWritesNothingOfTheFrame)
     RenderAnimatedGIFEnd(writer);
     Bytes expected = HeaderBytes(4, 4, 0);
     expected.push_back(0x3B);
-    EXPECT_EQ(qvtest::ReadFileBytes(path), expected);
+    EXPECT_EQ(qv::test::ReadFileBytes(path), expected);
 }
 
 TEST(GifWriterFaults, HeaderThatCannotBeWrittenIsReported)
@@ -445,10 +445,10 @@ TEST(GifWriterFaults, FrameThatDoesNotFitOnDiskIsNotReportedAsWritten)
     HostPicture picture(64, 64, 24);
     picture.fillRgb([](int x, int y) { return static_cast<uint32_t>(x * 4 << 16 | y * 4); });
     // The same one-frame file without a limit: header, frame, trailer.
-    const Bytes reference = WriteGif(qvtest::ScratchPath("reference.gif"), 64, 64, 24, 2500, 0, {{&picture, 1}});
+    const Bytes reference = WriteGif(qv::test::ScratchPath("reference.gif"), 64, 64, 24, 2500, 0, {{&picture, 1}});
     ASSERT_GT(reference.size(), kHeaderBytes + kFrameFixedBytes);
 
-    const std::string path = qvtest::ScratchPath("full.gif");
+    const std::string path = qv::test::ScratchPath("full.gif");
     GifWriter* writer = nullptr;
     {
         FileSizeLimit limit(reference.size() + 500);  // room for one frame, not two
@@ -459,7 +459,7 @@ TEST(GifWriterFaults, FrameThatDoesNotFitOnDiskIsNotReportedAsWritten)
         RenderAnimatedGIFEnd(writer);
     }
     // The frame reported as written is in the file whole.
-    const Bytes file = qvtest::ReadFileBytes(path);
+    const Bytes file = qv::test::ReadFileBytes(path);
     ASSERT_GE(file.size(), reference.size() - 1);
     EXPECT_TRUE(std::equal(reference.begin(), reference.end() - 1, file.begin()));
 }

@@ -60,7 +60,7 @@ struct Scene {
         src.fillPattern(1);
         dst.fillPattern(2);
     }
-    qvtest::HostPicture src, dst, out;
+    qv::test::HostPicture src, dst, out;
 };
 
 int32_t Draw(const Scene& s, Mesh& m, int32_t w, int32_t h, int32_t index = 1, int32_t count = 3)
@@ -198,7 +198,7 @@ TEST_F(HostileMorph, NullHandlesAndArraysWhereNothingReadsThem)
     // Null pictures with real triangles: both sides read as black, so the
     // output inside the triangles is black and outside is the background.
     flags = MORPH_USE_SOURCE | MORPH_USE_DEST;
-    qvtest::HostPicture out(8, 8, 32);
+    qv::test::HostPicture out(8, 8, 32);
     ASSERT_EQ(DrawMorph(nullptr, nullptr, out.dc(), nullptr, nullptr, out.bitmap(), m.fx(), m.fy(), m.fw(),
                         m.cp.data(), m.triangles.data(), 8, 8, 8, 8, 8, 8, 0, 1),
               MORPH_OK);
@@ -207,7 +207,7 @@ TEST_F(HostileMorph, NullHandlesAndArraysWhereNothingReadsThem)
     std::memcpy(&word, px.data() + (4 * 8 + 4) * 4, 4);  // (4, 4), inside the fan
     EXPECT_EQ(word, 0u);
     // A DC without a bitmap is the same as no picture.
-    qvtest::HostPicture lone(8, 8, 32);
+    qv::test::HostPicture lone(8, 8, 32);
     HostDC* empty = CreateHostDC(nullptr);
     EXPECT_EQ(DrawMorph(empty, empty, empty, nullptr, nullptr, nullptr, m.fx(), m.fy(), m.fw(), m.cp.data(),
                         m.triangles.data(), 8, 8, 8, 8, 8, 8, 0, 1),

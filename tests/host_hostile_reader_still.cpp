@@ -25,8 +25,8 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 const std::string& SmallAvi()
 {
     static const std::string path = [] {
-        const std::string p = hostile::ScratchPath("small.avi");
-        qvtest::HostPicture frame(6, 4, 24);
+        const std::string p = qv::test::ScratchPath("small.avi");
+        qv::test::HostPicture frame(6, 4, 24);
         AviWriter* writer = nullptr;
         if (RenderCompressedStart(nullptr, p.c_str(), 6, 4, 24, 2500, 3, &writer) == 0) {
             for (uint32_t i = 0; i < 3; ++i) {
@@ -42,16 +42,16 @@ const std::string& SmallAvi()
 
 TEST(HostileReader, FileNamesThatNameNoVideo)
 {
-    const std::string text = hostile::ScratchPath("text.avi");
+    const std::string text = qv::test::ScratchPath("text.avi");
     if (std::FILE* f = std::fopen(text.c_str(), "wb")) {
         std::fputs("RIFF not really", f);
         std::fclose(f);
     }
-    const std::string empty = hostile::ScratchPath("empty.avi");
+    const std::string empty = qv::test::ScratchPath("empty.avi");
     std::fclose(std::fopen(empty.c_str(), "wb"));
     int32_t w = 7, h = 7, length = 7;
     float rate = 7.0f;
-    qvtest::HostPicture target(8, 8, 32);
+    qv::test::HostPicture target(8, 8, 32);
     for (const char* name : {static_cast<const char*>(nullptr), "", "/", "/nonexistent/x.avi", "/dev/null",
                              text.c_str(), empty.c_str()}) {
         const int32_t info = GetAVIinfo(name, &w, &h, &rate, &length);
@@ -76,7 +76,7 @@ TEST(HostileReader, NullOutputsAreSkipped)
 
 TEST(HostileReader, FramePositionsAtThe32BitLimits)
 {
-    qvtest::HostPicture target(6, 4, 32);
+    qv::test::HostPicture target(6, 4, 32);
     for (int32_t position : {INT32_MIN, INT32_MIN + 1, -2, -1, 3, 4, 1 << 20, INT32_MAX - 1, INT32_MAX})
         EXPECT_EQ(GetAVIframe(target.dc(), SmallAvi().c_str(), position, 1.0f), 4) << position;
     for (int32_t position : {0, 1, 2}) EXPECT_EQ(GetAVIframe(target.dc(), SmallAvi().c_str(), position, 1.0f), 0);
@@ -84,7 +84,7 @@ TEST(HostileReader, FramePositionsAtThe32BitLimits)
 
 TEST(HostileReader, ZoomsThatLeaveNothingToDrawGiveFive)
 {
-    qvtest::HostPicture target(6, 4, 32);
+    qv::test::HostPicture target(6, 4, 32);
     target.fillPattern(7);
     const std::vector<uint8_t> before = target.pixels();
     for (float zoom : {0.0f, -0.0f, -1.0f, -2.0f, kInf, -kInf, std::numeric_limits<float>::max(),
@@ -96,7 +96,7 @@ TEST(HostileReader, ZoomsThatLeaveNothingToDrawGiveFive)
 
 TEST(HostileReader, NaNZoomDrawsUnscaledAndHugeZoomsClipToTheTarget)
 {
-    qvtest::HostPicture unscaled(6, 4, 32), nan(6, 4, 32);
+    qv::test::HostPicture unscaled(6, 4, 32), nan(6, 4, 32);
     ASSERT_EQ(GetAVIframe(unscaled.dc(), SmallAvi().c_str(), 2, 1.0f), 0);
     ASSERT_EQ(GetAVIframe(nan.dc(), SmallAvi().c_str(), 2, std::numeric_limits<float>::quiet_NaN()), 0);
     EXPECT_EQ(nan.pixels(), unscaled.pixels());
@@ -104,7 +104,7 @@ TEST(HostileReader, NaNZoomDrawsUnscaledAndHugeZoomsClipToTheTarget)
 
     // 6 x 4 zoomed to about 600 million pixels wide: only the target's
     // pixels are drawn, so the call is quick.
-    qvtest::HostPicture target(16, 16, 24);
+    qv::test::HostPicture target(16, 16, 24);
     const auto start = std::chrono::steady_clock::now();
     for (float zoom : {1e5f, 3.5e8f})
         EXPECT_EQ(GetAVIframe(target.dc(), SmallAvi().c_str(), 0, zoom), 0) << zoom;
@@ -124,8 +124,8 @@ TEST(HostileReader, NullOrEmptyTargetsGiveFive)
 
 TEST(HostileStill, MissingNamesAndSizesBelowOneSaveNothing)
 {
-    qvtest::HostPicture picture(4, 4, 24);
-    const std::string path = hostile::ScratchPath("bad.png");
+    qv::test::HostPicture picture(4, 4, 24);
+    const std::string path = qv::test::ScratchPath("bad.png");
     EXPECT_EQ(SaveToFreeImage(picture.dc(), picture.bitmap(), 4, 4, 24, nullptr, 13, 0), 0);
     for (const char* name : {"", "/", "/nonexistent/x.png"})
         EXPECT_EQ(SaveToFreeImage(picture.dc(), picture.bitmap(), 4, 4, 24, name, 13, 0), 0) << name;
@@ -133,34 +133,34 @@ TEST(HostileStill, MissingNamesAndSizesBelowOneSaveNothing)
     for (const auto& s : sizes)
         EXPECT_EQ(SaveToFreeImage(picture.dc(), picture.bitmap(), s[0], s[1], 24, path.c_str(), 13, 0), 0)
             << s[0] << "x" << s[1];
-    EXPECT_TRUE(hostile::ReadFile(path).empty());
+    EXPECT_TRUE(qv::test::ReadFileBytes(path).empty());
 }
 
 TEST(HostileStill, EveryDepthFromZeroTo64InEveryFormat)
 {
     // Depths the image library does not know become 8-bit pictures; every
     // depth is saved.
-    qvtest::HostPicture picture(5, 3, 32);
+    qv::test::HostPicture picture(5, 3, 32);
     picture.fillPattern(11);
     for (int32_t format : {4, 5, 13}) {
         for (int32_t depth = 0; depth <= 64; ++depth) {
-            const std::string path = hostile::ScratchPath("depth.out");
+            const std::string path = qv::test::ScratchPath("depth.out");
             std::remove(path.c_str());
             EXPECT_EQ(SaveToFreeImage(picture.dc(), picture.bitmap(), 5, 3, depth, path.c_str(), format, 0), 1)
                 << format << " " << depth;
-            EXPECT_GT(hostile::ReadFile(path).size(), 8u);
+            EXPECT_GT(qv::test::ReadFileBytes(path).size(), 8u);
         }
     }
 }
 
 TEST(HostileStill, FormatsAndSaveFlagsOutOfRange)
 {
-    qvtest::HostPicture picture(7, 5, 24);
+    qv::test::HostPicture picture(7, 5, 24);
     picture.fillPattern(12);
-    const std::string path = hostile::ScratchPath("flags.out");
+    const std::string path = qv::test::ScratchPath("flags.out");
     for (int32_t format : {INT32_MIN, -1, 0, 3, 6, 255, INT32_MAX}) {
         ASSERT_EQ(SaveToFreeImage(picture.dc(), picture.bitmap(), 7, 5, 24, path.c_str(), format, 0), 1);
-        const std::vector<uint8_t> png = hostile::ReadFile(path);
+        const std::vector<uint8_t> png = qv::test::ReadFileBytes(path);
         ASSERT_GE(png.size(), 8u);
         EXPECT_EQ(std::memcmp(png.data(), "\x89PNG", 4), 0) << format;
     }
@@ -177,12 +177,12 @@ TEST(HostileStill, FormatsAndSaveFlagsOutOfRange)
 
 TEST(HostileStill, NullPicturesAndTheLargestSides)
 {
-    const std::string path = hostile::ScratchPath("null.png");
+    const std::string path = qv::test::ScratchPath("null.png");
     EXPECT_EQ(SaveToFreeImage(nullptr, nullptr, 3, 3, 24, path.c_str(), 13, 0), 1);
     HostDC* empty = CreateHostDC(nullptr);
     EXPECT_EQ(SaveToFreeImage(empty, nullptr, 3, 3, 32, path.c_str(), 5, 0), 1);
     DeleteHostDC(empty);
-    qvtest::HostPicture picture(4, 4, 24);
+    qv::test::HostPicture picture(4, 4, 24);
     EXPECT_EQ(SaveToFreeImage(picture.dc(), picture.bitmap(), 32767, 1, 24, path.c_str(), 13, 0), 1);
     EXPECT_EQ(SaveToFreeImage(picture.dc(), picture.bitmap(), 1, 32767, 8, path.c_str(), 5, 0), 1);
 }

@@ -22,9 +22,9 @@ namespace {
 
 TEST(HostileGifWriter, StartWithoutAnOutputVariableMakesNothing)
 {
-    const std::string path = hostile::ScratchPath("no-variable.gif");
+    const std::string path = qv::test::ScratchPath("no-variable.gif");
     EXPECT_EQ(RenderAnimatedGIFStart(path.c_str(), 4, 4, 24, 2500, 0, nullptr), 1);
-    EXPECT_TRUE(hostile::ReadFile(path).empty());
+    EXPECT_TRUE(qv::test::ReadFileBytes(path).empty());
 }
 
 TEST(HostileGifWriter, StartWithoutAFileStoresAHandleThatEndCloses)
@@ -33,24 +33,24 @@ TEST(HostileGifWriter, StartWithoutAFileStoresAHandleThatEndCloses)
         GifWriter* writer = reinterpret_cast<GifWriter*>(0x1);
         EXPECT_EQ(RenderAnimatedGIFStart(name, 4, 4, 24, 2500, 0, &writer), 2) << (name ? name : "(null)");
         ASSERT_NE(writer, reinterpret_cast<GifWriter*>(0x1));
-        qvtest::HostPicture frame(4, 4, 24);
+        qv::test::HostPicture frame(4, 4, 24);
         EXPECT_EQ(RenderAnimatedGIF(frame.dc(), frame.bitmap(), 1, writer), 1);
         RenderAnimatedGIFEnd(writer);
     }
     // A file that opens but takes no bytes: the header is not written.
     GifWriter* writer = nullptr;
     EXPECT_EQ(RenderAnimatedGIFStart("/proc/version", 4, 4, 24, 2500, 0, &writer), 4);
-    qvtest::HostPicture frame(4, 4, 24);
+    qv::test::HostPicture frame(4, 4, 24);
     EXPECT_EQ(RenderAnimatedGIF(frame.dc(), frame.bitmap(), 1, writer), 4);
     RenderAnimatedGIFEnd(writer);
 }
 
 TEST(HostileGifWriter, EveryDepthFromZeroTo64)
 {
-    qvtest::HostPicture frame(5, 3, 32);
+    qv::test::HostPicture frame(5, 3, 32);
     frame.fillPattern(3);
     for (int32_t depth = 0; depth <= 64; ++depth) {
-        const std::string path = hostile::ScratchPath("depth" + std::to_string(depth) + ".gif");
+        const std::string path = qv::test::ScratchPath("depth" + std::to_string(depth) + ".gif");
         GifWriter* writer = nullptr;
         const int32_t start = RenderAnimatedGIFStart(path.c_str(), 5, 3, depth, 1000, 2, &writer);
         ASSERT_NE(writer, nullptr);
@@ -59,7 +59,7 @@ TEST(HostileGifWriter, EveryDepthFromZeroTo64)
         EXPECT_EQ(start, 0) << depth;
         EXPECT_EQ(RenderAnimatedGIF(frame.dc(), frame.bitmap(), 3, writer), 0) << depth;
         RenderAnimatedGIFEnd(writer);
-        const std::vector<uint8_t> file = hostile::ReadFile(path);
+        const std::vector<uint8_t> file = qv::test::ReadFileBytes(path);
         // Header (32 bytes) and trailer, plus one 5 x 3 frame: 18 bytes of
         // extension and descriptor, 768 of colour table, 21 of code stream.
         EXPECT_EQ(file.size(), 32u + 18 + 768 + 21 + 1) << depth;
@@ -70,7 +70,7 @@ TEST(HostileGifWriter, EveryDepthFromZeroTo64)
 
 TEST(HostileGifWriter, SizesBelowZeroAreRefusedZeroAndLimitsAreWritten)
 {
-    qvtest::HostPicture frame(4, 4, 24);
+    qv::test::HostPicture frame(4, 4, 24);
     struct Case {
         int32_t width, height, start, frame, start8;
     };
@@ -84,7 +84,7 @@ TEST(HostileGifWriter, SizesBelowZeroAreRefusedZeroAndLimitsAreWritten)
                           {65535, 2, 0, 0, 0},     {0x10002, 2, 3, 1, 0}, {2, 0x10001, 3, 1, 0},
                           {INT32_MAX, 1, 3, 1, -1}, {65536, 65536, 3, 1, -1}};
     for (const Case& c : cases) {
-        const std::string path = hostile::ScratchPath("size.gif");
+        const std::string path = qv::test::ScratchPath("size.gif");
         GifWriter* writer = nullptr;
         EXPECT_EQ(RenderAnimatedGIFStart(path.c_str(), c.width, c.height, 24, 2500, 0, &writer), c.start)
             << c.width << "x" << c.height;
@@ -102,16 +102,16 @@ TEST(HostileGifWriter, SizesBelowZeroAreRefusedZeroAndLimitsAreWritten)
 
 TEST(HostileGifWriter, RatesLoopCountsAndHoldsAtTheirLimits)
 {
-    qvtest::HostPicture frame(2, 2, 24);
+    qv::test::HostPicture frame(2, 2, 24);
     const int32_t values[] = {INT32_MIN, -1, 0, 1, 65535, 65536, INT32_MAX};
     for (int32_t rate : values) {
         for (int32_t loop : values) {
-            const std::string path = hostile::ScratchPath("rate.gif");
+            const std::string path = qv::test::ScratchPath("rate.gif");
             GifWriter* writer = nullptr;
             ASSERT_EQ(RenderAnimatedGIFStart(path.c_str(), 2, 2, 24, rate, loop, &writer), 0);
             for (int32_t hold : values) ASSERT_EQ(RenderAnimatedGIF(frame.dc(), frame.bitmap(), hold, writer), 0);
             RenderAnimatedGIFEnd(writer);
-            const std::vector<uint8_t> file = hostile::ReadFile(path);
+            const std::vector<uint8_t> file = qv::test::ReadFileBytes(path);
             ASSERT_GE(file.size(), 33u);
             // The looping extension holds the low 16 bits of the count.
             EXPECT_EQ(file[29] | file[30] << 8, loop & 0xFFFF);
@@ -121,7 +121,7 @@ TEST(HostileGifWriter, RatesLoopCountsAndHoldsAtTheirLimits)
 
 TEST(HostileGifWriter, NullPicturesWriteTheWorkingPictureAsItStands)
 {
-    const std::string path = hostile::ScratchPath("null-picture.gif");
+    const std::string path = qv::test::ScratchPath("null-picture.gif");
     GifWriter* writer = nullptr;
     ASSERT_EQ(RenderAnimatedGIFStart(path.c_str(), 3, 2, 24, 2500, 0, &writer), 0);
     EXPECT_EQ(RenderAnimatedGIF(nullptr, nullptr, 1, writer), 0);
@@ -129,12 +129,12 @@ TEST(HostileGifWriter, NullPicturesWriteTheWorkingPictureAsItStands)
     EXPECT_EQ(RenderAnimatedGIF(empty, nullptr, 1, writer), 0);
     DeleteHostDC(empty);
     RenderAnimatedGIFEnd(writer);
-    EXPECT_EQ(hostile::ReadFile(path).size(), 32u + 2 * (18 + 768 + 11) + 1);
+    EXPECT_EQ(qv::test::ReadFileBytes(path).size(), 32u + 2 * (18 + 768 + 11) + 1);
 }
 
 TEST(HostileGifWriter, NullForeignUnreadableAndClosedHandlesAreRefused)
 {
-    qvtest::HostPicture frame(2, 2, 24);
+    qv::test::HostPicture frame(2, 2, 24);
     EXPECT_EQ(RenderAnimatedGIF(frame.dc(), frame.bitmap(), 1, nullptr), 1);
     RenderAnimatedGIFEnd(nullptr);
 
@@ -153,16 +153,16 @@ TEST(HostileGifWriter, NullForeignUnreadableAndClosedHandlesAreRefused)
     }
 
     // A handle after its End, and an AVI writer's handle.
-    const std::string path = hostile::ScratchPath("closed.gif");
+    const std::string path = qv::test::ScratchPath("closed.gif");
     GifWriter* writer = nullptr;
     ASSERT_EQ(RenderAnimatedGIFStart(path.c_str(), 2, 2, 24, 2500, 0, &writer), 0);
     RenderAnimatedGIFEnd(writer);
     EXPECT_EQ(RenderAnimatedGIF(frame.dc(), frame.bitmap(), 1, writer), 1);
     RenderAnimatedGIFEnd(writer);
-    EXPECT_EQ(hostile::ReadFile(path).size(), 33u);  // one trailer only
+    EXPECT_EQ(qv::test::ReadFileBytes(path).size(), 33u);  // one trailer only
 
     AviWriter* avi = nullptr;
-    ASSERT_EQ(RenderCompressedStart(nullptr, hostile::ScratchPath("cross.avi").c_str(), 2, 2, 24, 2500, 1, &avi), 0);
+    ASSERT_EQ(RenderCompressedStart(nullptr, qv::test::ScratchPath("cross.avi").c_str(), 2, 2, 24, 2500, 1, &avi), 0);
     EXPECT_EQ(RenderAnimatedGIF(frame.dc(), frame.bitmap(), 1, reinterpret_cast<GifWriter*>(avi)), 1);
     RenderAnimatedGIFEnd(reinterpret_cast<GifWriter*>(avi));
     EXPECT_EQ(RenderCompressed(frame.dc(), frame.bitmap(), 0, avi), 0);  // still open
@@ -171,17 +171,17 @@ TEST(HostileGifWriter, NullForeignUnreadableAndClosedHandlesAreRefused)
 
 TEST(HostileAviWriter, StartWithoutAnOutputVariableMakesNothing)
 {
-    const std::string path = hostile::ScratchPath("no-variable.avi");
+    const std::string path = qv::test::ScratchPath("no-variable.avi");
     EXPECT_EQ(RenderCompressedStart(nullptr, path.c_str(), 4, 4, 24, 2500, 1, nullptr), 1);
-    EXPECT_TRUE(hostile::ReadFile(path).empty());
+    EXPECT_TRUE(qv::test::ReadFileBytes(path).empty());
 }
 
 TEST(HostileAviWriter, EveryDepthFromZeroTo64)
 {
-    qvtest::HostPicture frame(6, 4, 24);
+    qv::test::HostPicture frame(6, 4, 24);
     for (int32_t depth = 0; depth <= 64; ++depth) {
         const bool usable = depth == 16 || depth == 24 || depth == 32;
-        const std::string path = hostile::ScratchPath("depth" + std::to_string(depth) + ".avi");
+        const std::string path = qv::test::ScratchPath("depth" + std::to_string(depth) + ".avi");
         AviWriter* writer = nullptr;
         EXPECT_EQ(RenderCompressedStart(nullptr, path.c_str(), 6, 4, depth, 2500, 1, &writer), usable ? 0 : 6)
             << depth;
@@ -189,7 +189,7 @@ TEST(HostileAviWriter, EveryDepthFromZeroTo64)
         EXPECT_EQ(RenderCompressed(frame.dc(), frame.bitmap(), 0, writer), usable ? 0 : 1) << depth;
         RenderCompressedEnd(writer);
         // Refused depths make no file.
-        EXPECT_EQ(hostile::ReadFile(path).empty(), !usable) << depth;
+        EXPECT_EQ(qv::test::ReadFileBytes(path).empty(), !usable) << depth;
     }
 }
 
@@ -203,7 +203,7 @@ TEST(HostileAviWriter, SizesFileNamesAndRatesAtTheirLimits)
                           {32767, 1, 32, 0},     {1, 32767, 16, 0}};
     for (const Case& c : cases) {
         AviWriter* writer = nullptr;
-        EXPECT_EQ(RenderCompressedStart(nullptr, hostile::ScratchPath("size.avi").c_str(), c.width, c.height,
+        EXPECT_EQ(RenderCompressedStart(nullptr, qv::test::ScratchPath("size.avi").c_str(), c.width, c.height,
                                         c.depth, 2500, 1, &writer),
                   c.result)
             << c.width << "x" << c.height;
@@ -213,14 +213,14 @@ TEST(HostileAviWriter, SizesFileNamesAndRatesAtTheirLimits)
         AviWriter* writer = nullptr;
         EXPECT_EQ(RenderCompressedStart(nullptr, name, 4, 4, 24, 2500, 1, &writer), 2);
         ASSERT_NE(writer, nullptr);
-        qvtest::HostPicture frame(4, 4, 24);
+        qv::test::HostPicture frame(4, 4, 24);
         EXPECT_EQ(RenderCompressed(frame.dc(), frame.bitmap(), 0, writer), 1);
         RenderCompressedEnd(writer);
     }
-    qvtest::HostPicture frame(4, 4, 24);
+    qv::test::HostPicture frame(4, 4, 24);
     for (int32_t rate : {INT32_MIN, -1, 0, 1, INT32_MAX}) {
         for (int32_t total : {INT32_MIN, -1, 0, INT32_MAX}) {
-            const std::string path = hostile::ScratchPath("rate.avi");
+            const std::string path = qv::test::ScratchPath("rate.avi");
             AviWriter* writer = nullptr;
             ASSERT_EQ(RenderCompressedStart(nullptr, path.c_str(), 4, 4, 24, rate, total, &writer), 0);
             EXPECT_EQ(RenderCompressed(frame.dc(), frame.bitmap(), 0, writer), 0);
@@ -236,8 +236,8 @@ TEST(HostileAviWriter, SizesFileNamesAndRatesAtTheirLimits)
 
 TEST(HostileAviWriter, FramePositionsAtThe32BitLimits)
 {
-    qvtest::HostPicture frame(4, 4, 24);
-    const std::string path = hostile::ScratchPath("positions.avi");
+    qv::test::HostPicture frame(4, 4, 24);
+    const std::string path = qv::test::ScratchPath("positions.avi");
     AviWriter* writer = nullptr;
     ASSERT_EQ(RenderCompressedStart(nullptr, path.c_str(), 4, 4, 24, 2500, 1, &writer), 0);
     EXPECT_EQ(RenderCompressed(frame.dc(), frame.bitmap(), 0, writer), 0);
@@ -257,7 +257,7 @@ TEST(HostileAviWriter, FramePositionsAtThe32BitLimits)
 
 TEST(HostileAviWriter, NullForeignUnreadableAndClosedHandlesAreRefused)
 {
-    qvtest::HostPicture frame(2, 2, 24);
+    qv::test::HostPicture frame(2, 2, 24);
     EXPECT_EQ(RenderCompressed(frame.dc(), frame.bitmap(), 0, nullptr), 1);
     RenderCompressedEnd(nullptr);
 
@@ -273,14 +273,14 @@ TEST(HostileAviWriter, NullForeignUnreadableAndClosedHandlesAreRefused)
     }
 
     AviWriter* writer = nullptr;
-    ASSERT_EQ(RenderCompressedStart(nullptr, hostile::ScratchPath("closed.avi").c_str(), 2, 2, 24, 2500, 1, &writer),
+    ASSERT_EQ(RenderCompressedStart(nullptr, qv::test::ScratchPath("closed.avi").c_str(), 2, 2, 24, 2500, 1, &writer),
               0);
     RenderCompressedEnd(writer);
     EXPECT_EQ(RenderCompressed(frame.dc(), frame.bitmap(), 0, writer), 1);
     RenderCompressedEnd(writer);
 
     GifWriter* gif = nullptr;
-    ASSERT_EQ(RenderAnimatedGIFStart(hostile::ScratchPath("cross.gif").c_str(), 2, 2, 24, 2500, 0, &gif), 0);
+    ASSERT_EQ(RenderAnimatedGIFStart(qv::test::ScratchPath("cross.gif").c_str(), 2, 2, 24, 2500, 0, &gif), 0);
     EXPECT_EQ(RenderCompressed(frame.dc(), frame.bitmap(), 0, reinterpret_cast<AviWriter*>(gif)), 1);
     RenderCompressedEnd(reinterpret_cast<AviWriter*>(gif));
     EXPECT_EQ(RenderAnimatedGIF(frame.dc(), frame.bitmap(), 1, gif), 0);  // still open
@@ -301,7 +301,7 @@ TEST(HostileAviWriter, ChoosersThatFillTheOptionsWithNonsense)
         {QV_FOURCC('m', 'j', 'p', 'g'), 1, 10001, 0xFFFFFFFFu, 2, 1},
     };
     const int32_t expected[] = {4, 5, 5, 0, 0};
-    qvtest::HostPicture frame(8, 8, 24);
+    qv::test::HostPicture frame(8, 8, 24);
     for (size_t i = 0; i < sizeof choices / sizeof choices[0]; ++i) {
         HostWindow* window = CreateHostWindow(
             [](void* context, AVICOMPRESSOPTIONS* options) -> int32_t {
@@ -320,7 +320,7 @@ TEST(HostileAviWriter, ChoosersThatFillTheOptionsWithNonsense)
             const_cast<Choice*>(&choices[i]));
         AviWriter* writer = nullptr;
         const int32_t result =
-            RenderCompressedStart(window, hostile::ScratchPath("chosen.avi").c_str(), 8, 8, 24, 2500, 3, &writer);
+            RenderCompressedStart(window, qv::test::ScratchPath("chosen.avi").c_str(), 8, 8, 24, 2500, 3, &writer);
         EXPECT_EQ(result, expected[i]) << i;
         EXPECT_EQ(RenderCompressed(frame.dc(), frame.bitmap(), 0, writer), result == 0 ? 0 : 1) << i;
         RenderCompressedEnd(writer);

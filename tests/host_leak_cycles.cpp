@@ -43,9 +43,9 @@ void CheckFlat(int rounds, const std::function<void(int)>& cycle)
 
 TEST(LeakCycles, GifWriterStartFrameEnd)
 {
-    qvtest::HostPicture frame(24, 16, 32);
+    qv::test::HostPicture frame(24, 16, 32);
     frame.fillPattern(1);
-    const std::string path = hostile::ScratchPath("cycle.gif");
+    const std::string path = qv::test::ScratchPath("cycle.gif");
     CheckFlat(Rounds(1000), [&](int i) {
         GifWriter* writer = nullptr;
         ASSERT_EQ(RenderAnimatedGIFStart(path.c_str(), 24, 16, i % 2 ? 8 : 32, 2500, 0, &writer), 0);
@@ -66,9 +66,9 @@ TEST(LeakCycles, GifWritersWhoseStartFailed)
 
 TEST(LeakCycles, AviWriterStartFrameEnd)
 {
-    qvtest::HostPicture frame(32, 16, 24);
+    qv::test::HostPicture frame(32, 16, 24);
     frame.fillPattern(2);
-    const std::string path = hostile::ScratchPath("cycle.avi");
+    const std::string path = qv::test::ScratchPath("cycle.avi");
     CheckFlat(Rounds(2000), [&](int) {
         AviWriter* writer = nullptr;
         ASSERT_EQ(RenderCompressedStart(nullptr, path.c_str(), 32, 16, 24, 2500, 2, &writer), 0);
@@ -86,9 +86,9 @@ int32_t MotionJpeg(void*, AVICOMPRESSOPTIONS* options)
 
 TEST(LeakCycles, AviWriterWithACompressorAndFailedStarts)
 {
-    qvtest::HostPicture frame(32, 16, 24);
+    qv::test::HostPicture frame(32, 16, 24);
     HostWindow* window = CreateHostWindow(&MotionJpeg, nullptr);
-    const std::string path = hostile::ScratchPath("cycle-mjpg.avi");
+    const std::string path = qv::test::ScratchPath("cycle-mjpg.avi");
     CheckFlat(Rounds(1000), [&](int i) {
         AviWriter* writer = nullptr;
         if (i % 2 == 0) {
@@ -104,9 +104,9 @@ TEST(LeakCycles, AviWriterWithACompressorAndFailedStarts)
 
 TEST(LeakCycles, VideoFrameReads)
 {
-    const std::string path = hostile::ScratchPath("read-cycle.avi");
+    const std::string path = qv::test::ScratchPath("read-cycle.avi");
     {
-        qvtest::HostPicture frame(32, 16, 24);
+        qv::test::HostPicture frame(32, 16, 24);
         HostWindow* window = CreateHostWindow(&MotionJpeg, nullptr);
         AviWriter* writer = nullptr;
         ASSERT_EQ(RenderCompressedStart(window, path.c_str(), 32, 16, 24, 2500, 4, &writer), 0);
@@ -117,7 +117,7 @@ TEST(LeakCycles, VideoFrameReads)
         RenderCompressedEnd(writer);
         DeleteHostWindow(window);
     }
-    qvtest::HostPicture target(32, 16, 32);
+    qv::test::HostPicture target(32, 16, 32);
     CheckFlat(Rounds(3000), [&](int i) {
         // Frames, zooms, and positions with no frame.
         const int32_t position = i % 5 == 4 ? 9 : i % 4;
@@ -131,9 +131,9 @@ TEST(LeakCycles, VideoFrameReads)
 
 TEST(LeakCycles, StillExports)
 {
-    qvtest::HostPicture picture(24, 16, 32);
+    qv::test::HostPicture picture(24, 16, 32);
     picture.fillPattern(3);
-    const std::string path = hostile::ScratchPath("cycle.still");
+    const std::string path = qv::test::ScratchPath("cycle.still");
     CheckFlat(Rounds(1500), [&](int i) {
         const int32_t format = i % 3 == 0 ? 4 : i % 3 == 1 ? 5 : 13;
         ASSERT_EQ(SaveToFreeImage(picture.dc(), picture.bitmap(), 24, 16, 32, path.c_str(), format, 0), 1);

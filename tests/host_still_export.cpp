@@ -19,7 +19,7 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using qvtest::HostPicture;
+using qv::test::HostPicture;
 
 int32_t Save(const HostPicture& picture, int32_t depth, const std::string& path, int32_t format, int32_t flags = 0)
 {
@@ -30,14 +30,14 @@ int32_t Save(const HostPicture& picture, int32_t depth, const std::string& path,
 // Top row first, red green blue per pixel, as ImageMagick decodes the file.
 Bytes DecodeRgb(const std::string& path)
 {
-    const auto run = qvtest::RunTool("convert '" + path + "' -depth 8 rgb:-");
+    const auto run = qv::test::RunTool("convert '" + path + "' -depth 8 rgb:-");
     EXPECT_EQ(run.exitCode, 0) << path;
     return run.output;
 }
 
 std::string TiffInfo(const std::string& path, const char* options = "")
 {
-    return qvtest::RunTool(std::string("tiffinfo ") + options + " '" + path + "'").text();
+    return qv::test::RunTool(std::string("tiffinfo ") + options + " '" + path + "'").text();
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -97,9 +97,9 @@ TEST(StillExportFormat, EveryOtherSelectorSavesPng)
     HostPicture picture(7, 5, 24);
     const auto colours = FillNoise(picture, 1);
     for (int32_t format : {0, 1, 2, 3, 6, -1, 13, 0x10004}) {
-        const std::string path = qvtest::ScratchPath("f" + std::to_string(format) + ".img");
+        const std::string path = qv::test::ScratchPath("f" + std::to_string(format) + ".img");
         ASSERT_EQ(Save(picture, 24, path, format), 1) << format;
-        EXPECT_EQ(PngDepthAndColourType(qvtest::ReadFileBytes(path)), std::make_pair(8, 2)) << format;
+        EXPECT_EQ(PngDepthAndColourType(qv::test::ReadFileBytes(path)), std::make_pair(8, 2)) << format;
         EXPECT_EQ(DecodeRgb(path), RgbOf(colours)) << format;
     }
 }
@@ -108,11 +108,11 @@ TEST(StillExportFormat, FourIsJpegAndFiveIsTiff)
 {
     HostPicture picture(8, 8, 24);
     FillNoise(picture, 2);
-    const std::string jpeg = qvtest::ScratchPath("x.jpg"), tiff = qvtest::ScratchPath("x.tif");
+    const std::string jpeg = qv::test::ScratchPath("x.jpg"), tiff = qv::test::ScratchPath("x.tif");
     ASSERT_EQ(Save(picture, 24, jpeg, 4), 1);
     ASSERT_EQ(Save(picture, 24, tiff, 5), 1);
-    EXPECT_EQ(qvtest::RunTool("identify -format '%m' '" + jpeg + "'").text(), "JPEG");
-    EXPECT_EQ(qvtest::RunTool("identify -format '%m' '" + tiff + "'").text(), "TIFF");
+    EXPECT_EQ(qv::test::RunTool("identify -format '%m' '" + jpeg + "'").text(), "JPEG");
+    EXPECT_EQ(qv::test::RunTool("identify -format '%m' '" + tiff + "'").text(), "TIFF");
 }
 
 // ---- Exact round trips ----
@@ -121,7 +121,7 @@ TEST(StillExportRoundTrip, TrueColourPngAndTiffReadBackExactly)
 {
     HostPicture picture(61, 23, 24);
     const auto colours = FillNoise(picture, 3);
-    const std::string png = qvtest::ScratchPath("rt.png"), tiff = qvtest::ScratchPath("rt.tif");
+    const std::string png = qv::test::ScratchPath("rt.png"), tiff = qv::test::ScratchPath("rt.tif");
     ASSERT_EQ(Save(picture, 24, png, QV_FORMAT_PNG), 1);
     ASSERT_EQ(Save(picture, 24, tiff, QV_FORMAT_TIFF), 1);
     EXPECT_EQ(DecodeRgb(png), RgbOf(colours));
@@ -136,14 +136,14 @@ TEST(StillExportRoundTrip, ThirtyTwoBitPictureIsSavedAtTwentyFourBits)
 {
     HostPicture picture(19, 11, 32);
     const auto colours = FillNoise(picture, 4);
-    const std::string png = qvtest::ScratchPath("w.png"), tiff = qvtest::ScratchPath("w.tif"),
-                      jpeg = qvtest::ScratchPath("w.jpg");
+    const std::string png = qv::test::ScratchPath("w.png"), tiff = qv::test::ScratchPath("w.tif"),
+                      jpeg = qv::test::ScratchPath("w.jpg");
     ASSERT_EQ(Save(picture, 32, png, QV_FORMAT_PNG), 1);
     ASSERT_EQ(Save(picture, 32, tiff, QV_FORMAT_TIFF), 1);
     ASSERT_EQ(Save(picture, 32, jpeg, QV_FORMAT_JPEG), 1);
-    EXPECT_EQ(PngDepthAndColourType(qvtest::ReadFileBytes(png)), std::make_pair(8, 2));  // no alpha
+    EXPECT_EQ(PngDepthAndColourType(qv::test::ReadFileBytes(png)), std::make_pair(8, 2));  // no alpha
     EXPECT_TRUE(Contains(TiffInfo(tiff), "Samples/Pixel: 3"));
-    EXPECT_EQ(JpegComponents(qvtest::ReadFileBytes(jpeg)), 3);
+    EXPECT_EQ(JpegComponents(qv::test::ReadFileBytes(jpeg)), 3);
     EXPECT_EQ(DecodeRgb(png), RgbOf(colours));
     EXPECT_EQ(DecodeRgb(tiff), RgbOf(colours));
 }
@@ -163,11 +163,11 @@ TEST(StillExportRoundTrip, SixteenBitPictureIsWidenedChannelByChannel)
         }
     }
     for (int32_t format : {QV_FORMAT_PNG, QV_FORMAT_TIFF}) {
-        const std::string path = qvtest::ScratchPath("s16." + std::to_string(format));
+        const std::string path = qv::test::ScratchPath("s16." + std::to_string(format));
         ASSERT_EQ(Save(picture, 16, path, format), 1);
         EXPECT_EQ(DecodeRgb(path), RgbOf(colours)) << format;
     }
-    const std::string tiff = qvtest::ScratchPath("s16.tif");
+    const std::string tiff = qv::test::ScratchPath("s16.tif");
     ASSERT_EQ(Save(picture, 16, tiff, QV_FORMAT_TIFF), 1);
     EXPECT_TRUE(Contains(TiffInfo(tiff), "Bits/Sample: 8"));
     EXPECT_TRUE(Contains(TiffInfo(tiff), "Samples/Pixel: 3"));
@@ -179,7 +179,7 @@ TEST(StillExportPalette, EightBitTiffKeepsItsColourTable)
 {
     HostPicture picture(13, 9, 8);
     const auto colours = FillPalette(picture, 5);
-    const std::string tiff = qvtest::ScratchPath("p8.tif");
+    const std::string tiff = qv::test::ScratchPath("p8.tif");
     ASSERT_EQ(Save(picture, 8, tiff, QV_FORMAT_TIFF), 1);
     const std::string info = TiffInfo(tiff, "-c");
     EXPECT_TRUE(Contains(info, "Bits/Sample: 8")) << info;
@@ -204,7 +204,7 @@ TEST(StillExportPalette, GreyRampTiffIsStoredAsEightBitGrey)
     picture.fillIndices([](int x, int y) { return static_cast<uint8_t>(16 * y + x); });
     std::vector<uint32_t> colours;
     for (uint32_t i = 0; i < 256; ++i) colours.push_back(i * 0x010101u);
-    const std::string tiff = qvtest::ScratchPath("grey.tif");
+    const std::string tiff = qv::test::ScratchPath("grey.tif");
     ASSERT_EQ(Save(picture, 8, tiff, QV_FORMAT_TIFF), 1);
     const std::string info = TiffInfo(tiff);
     EXPECT_TRUE(Contains(info, "Bits/Sample: 8")) << info;
@@ -226,7 +226,7 @@ TEST(StillExportPalette, FourBitTiffStaysFourBits)
             colours.push_back(picture.palette()[lo]);
         }
     }
-    const std::string tiff = qvtest::ScratchPath("p4.tif");
+    const std::string tiff = qv::test::ScratchPath("p4.tif");
     ASSERT_EQ(Save(picture, 4, tiff, QV_FORMAT_TIFF), 1);
     const std::string info = TiffInfo(tiff);
     EXPECT_TRUE(Contains(info, "Bits/Sample: 4")) << info;
@@ -238,12 +238,12 @@ TEST(StillExportPalette, EightBitPngAndJpegAreWidenedThroughTheTable)
 {
     HostPicture picture(16, 16, 8);
     const auto colours = FillPalette(picture, 6);
-    const std::string png = qvtest::ScratchPath("p8.png"), jpeg = qvtest::ScratchPath("p8.jpg");
+    const std::string png = qv::test::ScratchPath("p8.png"), jpeg = qv::test::ScratchPath("p8.jpg");
     ASSERT_EQ(Save(picture, 8, png, QV_FORMAT_PNG), 1);
     ASSERT_EQ(Save(picture, 8, jpeg, QV_FORMAT_JPEG), 1);
-    EXPECT_EQ(PngDepthAndColourType(qvtest::ReadFileBytes(png)), std::make_pair(8, 2));
+    EXPECT_EQ(PngDepthAndColourType(qv::test::ReadFileBytes(png)), std::make_pair(8, 2));
     EXPECT_EQ(DecodeRgb(png), RgbOf(colours));
-    EXPECT_EQ(JpegComponents(qvtest::ReadFileBytes(jpeg)), 3);
+    EXPECT_EQ(JpegComponents(qv::test::ReadFileBytes(jpeg)), 3);
 }
 
 TEST(StillExportPalette, OneBitTiffIsWidenedToTwentyFourBits)
@@ -260,7 +260,7 @@ TEST(StillExportPalette, OneBitTiffIsWidenedToTwentyFourBits)
     for (auto& row : rows)
         for (uint8_t byte : row)
             for (int bit = 7; bit >= 0; --bit) colours.push_back(picture.palette()[(byte >> bit) & 1]);
-    const std::string tiff = qvtest::ScratchPath("p1.tif");
+    const std::string tiff = qv::test::ScratchPath("p1.tif");
     ASSERT_EQ(Save(picture, 1, tiff, QV_FORMAT_TIFF), 1);
     const std::string info = TiffInfo(tiff);
     EXPECT_TRUE(Contains(info, "Bits/Sample: 8")) << info;
@@ -316,12 +316,12 @@ TEST(StillExportMatrix, EveryDepthInEveryFormat)
         const bool tiffKeepsDepth = depth == 4 || depth == 8 || depth == 24;
         const std::string tag = std::to_string(depth);
 
-        const std::string png = qvtest::ScratchPath(tag + ".png");
+        const std::string png = qv::test::ScratchPath(tag + ".png");
         ASSERT_EQ(Save(picture, depth, png, QV_FORMAT_PNG), 1) << depth;
-        EXPECT_EQ(PngDepthAndColourType(qvtest::ReadFileBytes(png)), std::make_pair(8, 2)) << depth;
+        EXPECT_EQ(PngDepthAndColourType(qv::test::ReadFileBytes(png)), std::make_pair(8, 2)) << depth;
         EXPECT_EQ(DecodeRgb(png), expected) << depth;
 
-        const std::string tiff = qvtest::ScratchPath(tag + ".tif");
+        const std::string tiff = qv::test::ScratchPath(tag + ".tif");
         ASSERT_EQ(Save(picture, depth, tiff, QV_FORMAT_TIFF), 1) << depth;
         const std::string info = TiffInfo(tiff);
         if (tiffKeepsDepth && depth != 24) {
@@ -333,9 +333,9 @@ TEST(StillExportMatrix, EveryDepthInEveryFormat)
         }
         EXPECT_EQ(DecodeRgb(tiff), expected) << depth;
 
-        const std::string jpeg = qvtest::ScratchPath(tag + ".jpg");
+        const std::string jpeg = qv::test::ScratchPath(tag + ".jpg");
         ASSERT_EQ(Save(picture, depth, jpeg, QV_FORMAT_JPEG), 1) << depth;
-        EXPECT_EQ(JpegComponents(qvtest::ReadFileBytes(jpeg)), 3) << depth;
+        EXPECT_EQ(JpegComponents(qv::test::ReadFileBytes(jpeg)), 3) << depth;
         EXPECT_EQ(DecodeRgb(jpeg).size(), expected.size()) << depth;
     }
 }
@@ -374,8 +374,8 @@ TEST(StillExportJpeg, SmoothPictureWithinToleranceAndFlagsReachTheSaver)
         }
         return std::make_pair(sum / static_cast<double>(expected.size()), worst);
     };
-    const std::string normal = qvtest::ScratchPath("q.jpg"), superb = qvtest::ScratchPath("q100.jpg"),
-                      bad = qvtest::ScratchPath("q10.jpg");
+    const std::string normal = qv::test::ScratchPath("q.jpg"), superb = qv::test::ScratchPath("q100.jpg"),
+                      bad = qv::test::ScratchPath("q10.jpg");
     ASSERT_EQ(Save(picture, 24, normal, QV_FORMAT_JPEG, 0), 1);
     ASSERT_EQ(Save(picture, 24, superb, QV_FORMAT_JPEG, 0x80), 1);   // JPEG_QUALITYSUPERB
     ASSERT_EQ(Save(picture, 24, bad, QV_FORMAT_JPEG, 0x0400), 1);    // JPEG_QUALITYBAD
@@ -384,7 +384,7 @@ TEST(StillExportJpeg, SmoothPictureWithinToleranceAndFlagsReachTheSaver)
     EXPECT_LE(worstNormal, 24);
     const auto [meanSuperb, worstSuperb] = errors(superb);
     EXPECT_LT(meanSuperb, meanNormal);
-    EXPECT_GT(qvtest::ReadFileBytes(superb).size(), qvtest::ReadFileBytes(bad).size());
+    EXPECT_GT(qv::test::ReadFileBytes(superb).size(), qv::test::ReadFileBytes(bad).size());
 }
 
 // ---- Failures ----
@@ -392,9 +392,9 @@ TEST(StillExportJpeg, SmoothPictureWithinToleranceAndFlagsReachTheSaver)
 TEST(StillExportFailure, UnwritablePathReportsZero)
 {
     HostPicture picture(4, 4, 24);
-    EXPECT_EQ(Save(picture, 24, qvtest::ScratchPath("missing-dir/x.png"), QV_FORMAT_PNG), 0);
-    EXPECT_EQ(Save(picture, 8, qvtest::ScratchPath("missing-dir/x.tif"), QV_FORMAT_TIFF), 0);
-    EXPECT_EQ(Save(picture, 32, qvtest::ScratchPath("missing-dir/x.jpg"), QV_FORMAT_JPEG), 0);
+    EXPECT_EQ(Save(picture, 24, qv::test::ScratchPath("missing-dir/x.png"), QV_FORMAT_PNG), 0);
+    EXPECT_EQ(Save(picture, 8, qv::test::ScratchPath("missing-dir/x.tif"), QV_FORMAT_TIFF), 0);
+    EXPECT_EQ(Save(picture, 32, qv::test::ScratchPath("missing-dir/x.jpg"), QV_FORMAT_JPEG), 0);
 }
 
 // The image library does not look at its writes; a disk that takes none of
@@ -413,7 +413,7 @@ TEST(StillExportFailure, FullDiskReportsZero)
 TEST(StillExportFailure, PictureThatCannotBeMadeReportsZeroAndWritesNothing)
 {
     HostPicture picture(4, 4, 24);
-    const std::string path = qvtest::ScratchPath("none.png");
+    const std::string path = qv::test::ScratchPath("none.png");
     for (const auto& size : {std::pair{0, 4}, std::pair{4, 0}, std::pair{-4, 4}, std::pair{4, -4}}) {
         EXPECT_EQ(SaveToFreeImage(picture.dc(), picture.bitmap(), size.first, size.second, 24, path.c_str(),
                                   QV_FORMAT_PNG, 0),

@@ -43,11 +43,11 @@ private:
     sighandler_t previousHandler_;
 };
 
-size_t FileSize(const std::string& path) { return hostile::ReadFile(path).size(); }
+size_t FileSize(const std::string& path) { return qv::test::ReadFileBytes(path).size(); }
 
 TEST(GifWriteFailures, FullDeviceFailsTheHeaderAndEveryFrame)
 {
-    qvtest::HostPicture frame(8, 8, 24);
+    qv::test::HostPicture frame(8, 8, 24);
     GifWriter* writer = nullptr;
     ASSERT_EQ(RenderAnimatedGIFStart("/dev/full", 8, 8, 24, 2500, 0, &writer), 4);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(RenderAnimatedGIF(frame.dc(), frame.bitmap(), 1, writer), 4);
@@ -56,10 +56,10 @@ TEST(GifWriteFailures, FullDeviceFailsTheHeaderAndEveryFrame)
 
 TEST(GifWriteFailures, FileThatStopsGrowingFailsFromTheFrameThatDidNotFit)
 {
-    qvtest::HostPicture frame(40, 30, 24);
+    qv::test::HostPicture frame(40, 30, 24);
     // Each 40 x 30 frame: 18 + 768 + 1353 + ... bytes; the limit falls in
     // the third frame.
-    const std::string path = hostile::ScratchPath("limited.gif");
+    const std::string path = qv::test::ScratchPath("limited.gif");
     std::vector<int32_t> results;
     {
         FileSizeLimit limit(5000);
@@ -84,7 +84,7 @@ TEST(GifWriteFailures, FileThatStopsGrowingFailsFromTheFrameThatDidNotFit)
 
 TEST(AviWriteFailures, FullDeviceFailsEveryFrame)
 {
-    qvtest::HostPicture frame(16, 16, 24);
+    qv::test::HostPicture frame(16, 16, 24);
     AviWriter* writer = nullptr;
     ASSERT_EQ(RenderCompressedStart(nullptr, "/dev/full", 16, 16, 24, 2500, 3, &writer), 0);
     for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(RenderCompressed(frame.dc(), frame.bitmap(), i, writer), 1) << i;
@@ -101,9 +101,9 @@ int32_t MotionJpeg(void*, AVICOMPRESSOPTIONS* options)
 TEST(AviWriteFailures, FileThatStopsGrowingFailsFromTheFrameThatDidNotFit)
 {
     for (HostCompressorChooser chooser : {static_cast<HostCompressorChooser>(nullptr), &MotionJpeg}) {
-        qvtest::HostPicture frame(32, 32, 24);
+        qv::test::HostPicture frame(32, 32, 24);
         HostWindow* window = CreateHostWindow(chooser, nullptr);
-        const std::string path = hostile::ScratchPath("limited.avi");
+        const std::string path = qv::test::ScratchPath("limited.avi");
         std::vector<int32_t> results;
         {
             FileSizeLimit limit(12000);  // a few 3 KB uncompressed frames
@@ -132,11 +132,11 @@ TEST(AviWriteFailures, FileThatStopsGrowingFailsFromTheFrameThatDidNotFit)
 
 TEST(StillWriteFailures, FullDeviceAndFileThatStopsGrowingSaveNothing)
 {
-    qvtest::HostPicture picture(64, 64, 24);
+    qv::test::HostPicture picture(64, 64, 24);
     picture.fillPattern(3);
     for (int32_t format : {4, 5, 13}) {
         EXPECT_EQ(SaveToFreeImage(picture.dc(), picture.bitmap(), 64, 64, 24, "/dev/full", format, 0), 0) << format;
-        const std::string path = hostile::ScratchPath("limited.still");
+        const std::string path = qv::test::ScratchPath("limited.still");
         FileSizeLimit limit(1000);
         EXPECT_EQ(SaveToFreeImage(picture.dc(), picture.bitmap(), 64, 64, 24, path.c_str(), format, 0), 0) << format;
     }

@@ -1,6 +1,6 @@
 // Helpers for the tests that drive the shared library with hostile
-// arguments: a per-process scratch directory and the count of open file
-// descriptors (host pictures: support/host_picture.h).
+// arguments: the count of open file descriptors (host pictures:
+// support/host_picture.h; scratch paths: support/scratch_files.h).
 #pragma once
 
 #include <dirent.h>
@@ -16,41 +16,9 @@
 #include <quorvane/host.h>
 
 #include "support/host_picture.h"
+#include "support/scratch_files.h"
 
 namespace hostile {
-
-// A directory of this process's own, removed with everything in it at exit.
-inline const std::string& ScratchDir()
-{
-    static const std::string dir = [] {
-        char pattern[] = "/tmp/quorvane-hostile-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        std::string path = made ? made : "/tmp";
-        static std::string removeAtExit;
-        removeAtExit = path;
-        std::atexit([] {
-            if (removeAtExit == "/tmp") return;
-            const std::string command = "rm -rf '" + removeAtExit + "'";
-            if (std::system(command.c_str()) != 0) std::fputs("scratch directory not removed\n", stderr);
-        });
-        return path;
-    }();
-    return dir;
-}
-
-inline std::string ScratchPath(const std::string& name) { return ScratchDir() + "/" + name; }
-
-inline std::vector<uint8_t> ReadFile(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        uint8_t chunk[65536];
-        size_t n = 0;
-        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-        std::fclose(f);
-    }
-    return bytes;
-}
 
 inline int OpenDescriptorCount()
 {

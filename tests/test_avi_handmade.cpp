@@ -55,8 +55,8 @@ std::vector<uint8_t> Expected(int32_t frame)
 
 void ExpectFrames(const std::string& path, const std::vector<int32_t>& shown)
 {
-    Bitmap target = MakeFilled(kW, kH, 24, 0);
-    Dc dc(CreateHostDC(target.get()));
+    BitmapHandle target = MakeFilled(kW, kH, 24, 0);
+    DcHandle dc(CreateHostDC(target.get()));
     for (size_t position = 0; position < shown.size(); ++position) {
         ASSERT_EQ(0, GetAVIframe(dc.get(), path.c_str(), int32_t(position), 1.0f)) << position;
         EXPECT_EQ(Expected(shown[position]), Bgr24Rows(target.get())) << position;
@@ -80,7 +80,7 @@ TEST_F(HandmadeAvi, PalettisedFramesWithFullAndShortColourTables)
             spec.frames.push_back({"00db", IndexRows(f, &stride), true});
         }
         const std::string path = dir.Path("pal" + std::to_string(clrUsed) + ".avi");
-        WriteBytes(path, BuildAvi(spec));
+        WriteFileBytes(path, BuildAvi(spec));
         int32_t w = 0, h = 0, length = 0;
         float rate = 0;
         ASSERT_EQ(0, GetAVIinfo(path.c_str(), &w, &h, &rate, &length));
@@ -105,7 +105,7 @@ TEST_F(HandmadeAvi, Rle8Frames)
         spec.frames.push_back({"00dc", EncodeRle8(rows, kW, kH, stride), true});
     }
     const std::string path = dir.Path("rle.avi");
-    WriteBytes(path, BuildAvi(spec));
+    WriteFileBytes(path, BuildAvi(spec));
     EXPECT_EQ("msrle", FfprobeStreamField(path, "codec_name"));
     ExpectFrames(path, {0, 1, 2, 3});
     const DecodedVideo decoded = FfmpegDecode(path);
@@ -144,7 +144,7 @@ TEST_F(HandmadeAvi, PlatformWriterShapeWithJunkNameTrustedTypesAndAnEmptyChunk)
         spec.frames.push_back({"00db", rows, true});
     }
     const std::string path = dir.Path("platform.avi");
-    WriteBytes(path, BuildAvi(spec));
+    WriteFileBytes(path, BuildAvi(spec));
     int32_t w = 0, h = 0, length = 0;
     float rate = 0;
     ASSERT_EQ(0, GetAVIinfo(path.c_str(), &w, &h, &rate, &length));
@@ -170,7 +170,7 @@ TEST_F(HandmadeAvi, TopDownThirtyTwoBitFramesWithAbsoluteIndex)
         spec.frames.push_back({"00db", rows, true});
     }
     const std::string path = dir.Path("topdown.avi");
-    WriteBytes(path, BuildAvi(spec));
+    WriteFileBytes(path, BuildAvi(spec));
     int32_t w = 0, h = 0, length = 0;
     float rate = 0;
     ASSERT_EQ(0, GetAVIinfo(path.c_str(), &w, &h, &rate, &length));
@@ -189,9 +189,9 @@ TEST_F(HandmadeAvi, StreamStartShiftsPositions)
     spec.frames.push_back({"00db", std::vector<uint8_t>(24, 0x11), true});
     spec.frames.push_back({"00db", std::vector<uint8_t>(24, 0x22), true});
     const std::string path = dir.Path("start.avi");
-    WriteBytes(path, BuildAvi(spec));
-    Bitmap target = MakeFilled(4, 2, 24, 0);
-    Dc dc(CreateHostDC(target.get()));
+    WriteFileBytes(path, BuildAvi(spec));
+    BitmapHandle target = MakeFilled(4, 2, 24, 0);
+    DcHandle dc(CreateHostDC(target.get()));
     for (int32_t position : {0, 1, 2, 5}) EXPECT_EQ(4, GetAVIframe(dc.get(), path.c_str(), position, 1.0f));
     ASSERT_EQ(0, GetAVIframe(dc.get(), path.c_str(), 3, 1.0f));
     EXPECT_EQ(std::vector<uint8_t>(24, 0x11), Bgr24Rows(target.get()));

@@ -60,14 +60,14 @@ TEST_F(AviReaderTest, InfoOfEveryFixture)
     for (const Fixture& f : kFixtures) {
         SCOPED_TRACE(f.name);
         const std::string path = Path(f.name);
-        ASSERT_FALSE(ReadBytes(path).empty()) << "ffmpeg could not make the fixture";
+        ASSERT_FALSE(ReadFileBytes(path).empty()) << "ffmpeg could not make the fixture";
         int32_t w = -1, h = -1, length = -1;
         float rate = -1;
         ASSERT_EQ(0, GetAVIinfo(path.c_str(), &w, &h, &rate, &length));
         EXPECT_EQ(48, w);
         EXPECT_EQ(25.0f, rate);
         EXPECT_EQ(5, length);
-        const AviLayout avi = ParseAvi(ReadBytes(path));
+        const AviLayout avi = ParseAvi(ReadFileBytes(path));
         if (avi.valid) {
             // AVI: the height as the format stores it, negative when top-down.
             EXPECT_EQ(int32_t(avi.U32(avi.strf, 8)), h);
@@ -92,8 +92,8 @@ TEST_F(AviReaderTest, FramesEqualFfmpegsOwnDecoding)
         const std::string path = Path(f.name);
         const DecodedVideo reference = FfmpegDecode(path);
         ASSERT_EQ(5u, reference.frames.size());
-        Bitmap target = MakeFilled(48, 32, 24, 0xEE);
-        Dc dc(CreateHostDC(target.get()));
+        BitmapHandle target = MakeFilled(48, 32, 24, 0xEE);
+        DcHandle dc(CreateHostDC(target.get()));
         // Backwards, so that every frame needs a seek of its own.
         for (int32_t position = 4; position >= 0; --position) {
             ASSERT_EQ(0, GetAVIframe(dc.get(), path.c_str(), position, 1.0f)) << position;
@@ -108,8 +108,8 @@ TEST_F(AviReaderTest, FramesEqualFfmpegsOwnDecoding)
 
 TEST_F(AviReaderTest, PositionsWithoutAFrameGiveFour)
 {
-    Bitmap target = MakeFilled(48, 32, 24, 0);
-    Dc dc(CreateHostDC(target.get()));
+    BitmapHandle target = MakeFilled(48, 32, 24, 0);
+    DcHandle dc(CreateHostDC(target.get()));
     for (const char* name : {"raw_bgr24.avi", "h264.avi", "mp4_h264.mp4"}) {
         SCOPED_TRACE(name);
         for (int32_t position : {-1, 5, 6, 1000, std::numeric_limits<int32_t>::min(),
@@ -123,11 +123,11 @@ TEST_F(AviReaderTest, FilesWithoutVideoGiveOne)
     const std::string audio = FfmpegFixture("audio.avi", "sine=duration=0.2", "-c:a pcm_s16le");
     ASSERT_FALSE(audio.empty());
     const std::string text = scratch_.Path("text.avi");
-    WriteBytes(text, std::vector<uint8_t>(1000, 'x'));
+    WriteFileBytes(text, std::vector<uint8_t>(1000, 'x'));
     int32_t w = 7, h = 7, length = 7;
     float rate = 7;
-    Bitmap target = MakeFilled(8, 8, 24, 0);
-    Dc dc(CreateHostDC(target.get()));
+    BitmapHandle target = MakeFilled(8, 8, 24, 0);
+    DcHandle dc(CreateHostDC(target.get()));
     for (const std::string& path : {audio, text, scratch_.Path("missing.avi"), std::string()}) {
         EXPECT_EQ(1, GetAVIinfo(path.c_str(), &w, &h, &rate, &length)) << path;
         EXPECT_EQ(1, GetAVIframe(dc.get(), path.c_str(), 0, 1.0f)) << path;
@@ -150,8 +150,8 @@ protected:
         // Written by the library itself: exactly 321 x 241, one grey.
         AviWriter* writer = nullptr;
         ASSERT_EQ(0, RenderCompressedStart(nullptr, path.c_str(), 321, 241, 24, 1000, 2, &writer));
-        Bitmap frame = MakeFilled(321, 241, 24, 0x55);
-        Dc dc(CreateHostDC(frame.get()));
+        BitmapHandle frame = MakeFilled(321, 241, 24, 0x55);
+        DcHandle dc(CreateHostDC(frame.get()));
         EXPECT_EQ(0, RenderCompressed(dc.get(), frame.get(), 0, writer));
         EXPECT_EQ(0, RenderCompressed(dc.get(), frame.get(), 1, writer));
         RenderCompressedEnd(writer);
@@ -193,8 +193,8 @@ TEST_F(ZoomTest, DrawnSizesAndStretchMode)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.zoom);
-        Bitmap target = MakeFilled(700, 500, 24, 0xEE);
-        Dc dc(CreateHostDC(target.get()));
+        BitmapHandle target = MakeFilled(700, 500, 24, 0xEE);
+        DcHandle dc(CreateHostDC(target.get()));
         ASSERT_EQ(0, GetAVIframe(dc.get(), path.c_str(), 1, c.zoom));
         int32_t w = 0, h = 0;
         DrawnSize(target.get(), &w, &h);
@@ -210,8 +210,8 @@ TEST_F(ZoomTest, ExtremeZoomsEndWithACode)
     // for a mirrored stretch. The drawing call decides; nothing strays.
     for (float zoom : {-1.0f, -0.5f, 1e30f, -1e30f, std::numeric_limits<float>::infinity(),
                        std::numeric_limits<float>::denorm_min()}) {
-        Bitmap target = MakeFilled(400, 300, 24, 0xEE);
-        Dc dc(CreateHostDC(target.get()));
+        BitmapHandle target = MakeFilled(400, 300, 24, 0xEE);
+        DcHandle dc(CreateHostDC(target.get()));
         const int32_t result = GetAVIframe(dc.get(), path.c_str(), 0, zoom);
         EXPECT_TRUE(result == 0 || result == 5) << zoom << " gave " << result;
         EXPECT_EQ(3, GetHostStretchMode(dc.get())) << zoom;
@@ -222,21 +222,21 @@ TEST_F(ZoomTest, NothingToDrawGivesFive)
 {
     // Zoom 0 stretches to nothing; a device context without a bitmap takes
     // no drawing.
-    Bitmap target = MakeFilled(400, 300, 24, 0xEE);
-    Dc dc(CreateHostDC(target.get()));
+    BitmapHandle target = MakeFilled(400, 300, 24, 0xEE);
+    DcHandle dc(CreateHostDC(target.get()));
     EXPECT_EQ(5, GetAVIframe(dc.get(), path.c_str(), 0, 0.0f));
-    Dc empty(CreateHostDC(nullptr));
+    DcHandle empty(CreateHostDC(nullptr));
     EXPECT_EQ(5, GetAVIframe(empty.get(), path.c_str(), 0, 1.0f));
 }
 
 // Rewrites one 32-bit field of the first stream header of an AVI file.
 void PatchStreamHeader(const std::string& path, size_t fieldOffset, uint32_t value)
 {
-    std::vector<uint8_t> file = ReadBytes(path);
+    std::vector<uint8_t> file = ReadFileBytes(path);
     for (size_t i = 0; i + 8 < file.size(); ++i)
         if (std::memcmp(&file[i], "strh", 4) == 0) {
             std::memcpy(&file[i + 8 + fieldOffset], &value, 4);
-            WriteBytes(path, file);
+            WriteFileBytes(path, file);
             return;
         }
     FAIL() << "no strh";

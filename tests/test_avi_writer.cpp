@@ -18,12 +18,12 @@ namespace {
 constexpr uint32_t kKey = 0x10;
 
 // Writes `count` pattern frames at positions 0.. and returns the host pictures' bytes.
-std::vector<Bitmap> WriteFrames(AviWriter* writer, int32_t w, int32_t h, int32_t depth, int count)
+std::vector<BitmapHandle> WriteFrames(AviWriter* writer, int32_t w, int32_t h, int32_t depth, int count)
 {
-    std::vector<Bitmap> frames;
+    std::vector<BitmapHandle> frames;
     for (int i = 0; i < count; ++i) {
         frames.push_back(MakePattern(w, h, depth, uint32_t(i)));
-        Dc dc(CreateHostDC(frames.back().get()));
+        DcHandle dc(CreateHostDC(frames.back().get()));
         EXPECT_EQ(0, RenderCompressed(dc.get(), frames.back().get(), uint32_t(i), writer)) << i;
     }
     return frames;
@@ -40,10 +40,10 @@ TEST_F(AviWriterTest, DefaultChoiceWritesUncompressedFramesWithTheHeaderAsGiven)
     AviWriter* writer = nullptr;
     ASSERT_EQ(0, RenderCompressedStart(nullptr, path.c_str(), 100, 50, 24, 2500, 3, &writer));
     ASSERT_NE(nullptr, writer);
-    std::vector<Bitmap> frames = WriteFrames(writer, 100, 50, 24, 3);
+    std::vector<BitmapHandle> frames = WriteFrames(writer, 100, 50, 24, 3);
     RenderCompressedEnd(writer);
 
-    const std::vector<uint8_t> file = ReadBytes(path);
+    const std::vector<uint8_t> file = ReadFileBytes(path);
     const AviLayout avi = ParseAvi(file);
     ASSERT_TRUE(avi.valid);
     ASSERT_EQ(56u, avi.strh.size());
@@ -98,10 +98,10 @@ TEST_F(AviWriterTest, OddWidthAt24BitsWritesWholePaddedRows)
     const std::string path = dir.Path("odd.avi");
     AviWriter* writer = nullptr;
     ASSERT_EQ(0, RenderCompressedStart(nullptr, path.c_str(), 101, 50, 24, 2500, 2, &writer));
-    std::vector<Bitmap> frames = WriteFrames(writer, 101, 50, 24, 2);
+    std::vector<BitmapHandle> frames = WriteFrames(writer, 101, 50, 24, 2);
     RenderCompressedEnd(writer);
 
-    const AviLayout avi = ParseAvi(ReadBytes(path));
+    const AviLayout avi = ParseAvi(ReadFileBytes(path));
     ASSERT_TRUE(avi.valid);
     EXPECT_EQ(304u * 50u, avi.U32(avi.strf, 20));
     ASSERT_EQ(2u, avi.moviChunks.size());
@@ -117,9 +117,9 @@ TEST_F(AviWriterTest, SixteenAndThirtyTwoBitFramesKeepTheirDepth)
         const std::string path = dir.Path("depth" + std::to_string(depth) + ".avi");
         AviWriter* writer = nullptr;
         ASSERT_EQ(0, RenderCompressedStart(nullptr, path.c_str(), 33, 20, depth, 1000, 1, &writer));
-        std::vector<Bitmap> frames = WriteFrames(writer, 33, 20, depth, 1);
+        std::vector<BitmapHandle> frames = WriteFrames(writer, 33, 20, depth, 1);
         RenderCompressedEnd(writer);
-        const std::vector<uint8_t> file = ReadBytes(path);
+        const std::vector<uint8_t> file = ReadFileBytes(path);
         const AviLayout avi = ParseAvi(file);
         ASSERT_TRUE(avi.valid);
         EXPECT_EQ(uint32_t(depth), avi.U32(avi.strf, 12) >> 16);
@@ -138,15 +138,15 @@ TEST_F(AviWriterTest, GapsAreFilledWithEmptyChunksAndEarlierPositionsRefused)
     const std::string path = dir.Path("gaps.avi");
     AviWriter* writer = nullptr;
     ASSERT_EQ(0, RenderCompressedStart(nullptr, path.c_str(), 16, 8, 24, 2500, 2, &writer));
-    Bitmap a = MakePattern(16, 8, 24, 1), b = MakePattern(16, 8, 24, 2);
-    Dc dcA(CreateHostDC(a.get())), dcB(CreateHostDC(b.get()));
+    BitmapHandle a = MakePattern(16, 8, 24, 1), b = MakePattern(16, 8, 24, 2);
+    DcHandle dcA(CreateHostDC(a.get())), dcB(CreateHostDC(b.get()));
     EXPECT_EQ(0, RenderCompressed(dcA.get(), a.get(), 1, writer));
     EXPECT_EQ(0, RenderCompressed(dcB.get(), b.get(), 4, writer));
     EXPECT_EQ(1, RenderCompressed(dcA.get(), a.get(), 3, writer));  // before the last one
     EXPECT_EQ(1, RenderCompressed(dcA.get(), a.get(), 4, writer));  // the same position again
     RenderCompressedEnd(writer);
 
-    const AviLayout avi = ParseAvi(ReadBytes(path));
+    const AviLayout avi = ParseAvi(ReadFileBytes(path));
     ASSERT_TRUE(avi.valid);
     ASSERT_EQ(5u, avi.index.size());
     const uint32_t ids[] = {Fcc("00dc"), Fcc("00db"), Fcc("00dc"), Fcc("00dc"), Fcc("00db")};
@@ -162,8 +162,8 @@ TEST_F(AviWriterTest, GapsAreFilledWithEmptyChunksAndEarlierPositionsRefused)
     EXPECT_EQ(5u, avi.U32(avi.avih, 16));
 
     // The library's reader shows the previous frame for the empty positions.
-    Bitmap target = MakeFilled(16, 8, 24, 0);
-    Dc dc(CreateHostDC(target.get()));
+    BitmapHandle target = MakeFilled(16, 8, 24, 0);
+    DcHandle dc(CreateHostDC(target.get()));
     EXPECT_EQ(4, GetAVIframe(dc.get(), path.c_str(), 0, 1.0f));
     for (int32_t position : {1, 2, 3}) {
         ASSERT_EQ(0, GetAVIframe(dc.get(), path.c_str(), position, 1.0f)) << position;
@@ -185,8 +185,8 @@ TEST_F(AviWriterTest, PositionsPastTheLastFrameHaveNoFrameEvenWithinFrameTotal)
     float rate = 0;
     ASSERT_EQ(0, GetAVIinfo(path.c_str(), &w, &h, &rate, &length));
     EXPECT_EQ(10, length);  // as the host stated it
-    Bitmap target = MakeFilled(16, 8, 24, 0);
-    Dc dc(CreateHostDC(target.get()));
+    BitmapHandle target = MakeFilled(16, 8, 24, 0);
+    DcHandle dc(CreateHostDC(target.get()));
     EXPECT_EQ(0, GetAVIframe(dc.get(), path.c_str(), 2, 1.0f));
     for (int32_t position : {3, 9, 10}) EXPECT_EQ(4, GetAVIframe(dc.get(), path.c_str(), position, 1.0f));
 }
@@ -198,8 +198,8 @@ TEST_F(AviWriterTest, UnreadableBitmapsRepeatTheBufferWhichStartsBlack)
     const std::string path = dir.Path("unreadable.avi");
     AviWriter* writer = nullptr;
     ASSERT_EQ(0, RenderCompressedStart(nullptr, path.c_str(), 10, 6, 24, 2500, 3, &writer));
-    Bitmap good = MakePattern(10, 6, 24, 4);
-    Dc dc(CreateHostDC(good.get()));
+    BitmapHandle good = MakePattern(10, 6, 24, 4);
+    DcHandle dc(CreateHostDC(good.get()));
     EXPECT_EQ(0, RenderCompressed(dc.get(), nullptr, 0, writer));
     EXPECT_EQ(0, RenderCompressed(dc.get(), good.get(), 1, writer));
     EXPECT_EQ(0, RenderCompressed(dc.get(), nullptr, 2, writer));
@@ -216,8 +216,8 @@ TEST_F(AviWriterTest, PositionsThatWouldTakeTheFilePastOneGibibyteAreRefused)
     const std::string path = dir.Path("far.avi");
     AviWriter* writer = nullptr;
     ASSERT_EQ(0, RenderCompressedStart(nullptr, path.c_str(), 8, 8, 32, 2500, 1, &writer));
-    Bitmap frame = MakePattern(8, 8, 32, 1);
-    Dc dc(CreateHostDC(frame.get()));
+    BitmapHandle frame = MakePattern(8, 8, 32, 1);
+    DcHandle dc(CreateHostDC(frame.get()));
     EXPECT_EQ(0, RenderCompressed(dc.get(), frame.get(), 0, writer));
     // Each skipped position costs an empty chunk and an index entry (24
     // bytes): 50 million of them pass 1 GiB, 100 thousand do not.
@@ -225,7 +225,7 @@ TEST_F(AviWriterTest, PositionsThatWouldTakeTheFilePastOneGibibyteAreRefused)
     EXPECT_EQ(1, RenderCompressed(dc.get(), frame.get(), 0xFFFFFFFFu, writer));
     EXPECT_EQ(0, RenderCompressed(dc.get(), frame.get(), 100000, writer));
     RenderCompressedEnd(writer);
-    const AviLayout avi = ParseAvi(ReadBytes(path));
+    const AviLayout avi = ParseAvi(ReadFileBytes(path));
     ASSERT_TRUE(avi.valid);
     EXPECT_EQ(100001u, avi.index.size());
     EXPECT_EQ(100001u, avi.U32(avi.strh, 32));
@@ -237,18 +237,18 @@ TEST_F(AviWriterTest, ChooserIsAskedOnceAndItsCancelGivesFour)
 {
     FixedChoice choice;
     choice.cancel = true;
-    Window window = MakeChooserWindow(&choice);
+    WindowHandle window = MakeChooserWindow(&choice);
     const std::string path = dir.Path("cancel.avi");
     AviWriter* writer = reinterpret_cast<AviWriter*>(uintptr_t(0x1234));
     EXPECT_EQ(4, RenderCompressedStart(window.get(), path.c_str(), 32, 16, 24, 2500, 10, &writer));
     EXPECT_EQ(1, choice.calls);
     ASSERT_NE(reinterpret_cast<AviWriter*>(uintptr_t(0x1234)), writer);
-    Bitmap frame = MakePattern(32, 16, 24, 0);
-    Dc dc(CreateHostDC(frame.get()));
+    BitmapHandle frame = MakePattern(32, 16, 24, 0);
+    DcHandle dc(CreateHostDC(frame.get()));
     EXPECT_EQ(1, RenderCompressed(dc.get(), frame.get(), 0, writer));
     RenderCompressedEnd(writer);
     // The file stays, with its header and no frames.
-    const AviLayout avi = ParseAvi(ReadBytes(path));
+    const AviLayout avi = ParseAvi(ReadFileBytes(path));
     ASSERT_TRUE(avi.valid);
     EXPECT_EQ(100u, avi.U32(avi.strh, 20));
     EXPECT_EQ(10u, avi.U32(avi.strh, 32));
@@ -273,7 +273,7 @@ TEST_F(AviWriterTest, StartResultCodesInStepOrder)
     // 5: a compressor that does not exist.
     FixedChoice unknown;
     unknown.fccHandler = Fcc("ZZZZ");
-    Window window = MakeChooserWindow(&unknown);
+    WindowHandle window = MakeChooserWindow(&unknown);
     writer = nullptr;
     EXPECT_EQ(5, RenderCompressedStart(window.get(), dir.Path("unknown.avi").c_str(), 8, 8, 24,
                                        2500, 1, &writer));
@@ -292,14 +292,14 @@ TEST_F(AviWriterTest, StartResultCodesInStepOrder)
             << r.w << "x" << r.h << "x" << r.depth;
         ASSERT_NE(nullptr, writer);
         RenderCompressedEnd(writer);
-        EXPECT_TRUE(ReadBytes(path).empty());
+        EXPECT_TRUE(ReadFileBytes(path).empty());
     }
 
     // 6: a compressor that does not take the size (Microsoft Video 1 needs
     // multiples of 4); the chosen codec is asked only once the format is set.
     FixedChoice msvc;
     msvc.fccHandler = Fcc("MSVC");
-    Window msvcWindow = MakeChooserWindow(&msvc);
+    WindowHandle msvcWindow = MakeChooserWindow(&msvc);
     writer = nullptr;
     EXPECT_EQ(6, RenderCompressedStart(msvcWindow.get(), dir.Path("msvc.avi").c_str(), 30, 30, 24,
                                        2500, 1, &writer));
@@ -311,8 +311,8 @@ TEST_F(AviWriterTest, StartResultCodesInStepOrder)
 
 TEST_F(AviWriterTest, NullAndForeignHandlesAreRefused)
 {
-    Bitmap frame = MakePattern(8, 8, 24, 0);
-    Dc dc(CreateHostDC(frame.get()));
+    BitmapHandle frame = MakePattern(8, 8, 24, 0);
+    DcHandle dc(CreateHostDC(frame.get()));
     EXPECT_EQ(1, RenderCompressed(dc.get(), frame.get(), 0, nullptr));
     RenderCompressedEnd(nullptr);
     alignas(16) unsigned char foreign[512];
@@ -332,8 +332,8 @@ TEST_F(AviWriterTest, TwoWritersAtOnceKeepTheirOwnFiles)
     WriteFrames(second, 12, 4, 32, 3);
     RenderCompressedEnd(second);
     RenderCompressedEnd(first);
-    EXPECT_EQ(2u, ParseAvi(ReadBytes(dir.Path("a.avi"))).index.size());
-    EXPECT_EQ(3u, ParseAvi(ReadBytes(dir.Path("b.avi"))).index.size());
+    EXPECT_EQ(2u, ParseAvi(ReadFileBytes(dir.Path("a.avi"))).index.size());
+    EXPECT_EQ(3u, ParseAvi(ReadFileBytes(dir.Path("b.avi"))).index.size());
     EXPECT_EQ("15/1", FfprobeStreamField(dir.Path("a.avi"), "r_frame_rate"));
     EXPECT_EQ("30/1", FfprobeStreamField(dir.Path("b.avi"), "r_frame_rate"));
 }
@@ -345,7 +345,7 @@ TEST_F(AviWriterTest, OddRateKeepsScaleAndRateUnreduced)
     ASSERT_EQ(0, RenderCompressedStart(nullptr, path.c_str(), 8, 8, 24, 2997, 2, &writer));
     WriteFrames(writer, 8, 8, 24, 2);
     RenderCompressedEnd(writer);
-    const AviLayout avi = ParseAvi(ReadBytes(path));
+    const AviLayout avi = ParseAvi(ReadFileBytes(path));
     EXPECT_EQ(100u, avi.U32(avi.strh, 20));
     EXPECT_EQ(2997u, avi.U32(avi.strh, 24));
     EXPECT_EQ(33367u, avi.U32(avi.avih, 0));

@@ -15,8 +15,8 @@
 
 namespace {
 
-using qvtest::CliResult;
-using qvtest::RgbPicture;
+using qv::test::CliResult;
+using qv::test::RgbPicture;
 namespace fs = std::filesystem;
 
 constexpr int kW = 36, kH = 24;
@@ -48,9 +48,9 @@ class CliClipMorph : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        qvtest::WritePpm(dir_ / "a.ppm", Noise(1));
-        qvtest::WritePpm(dir_ / "b.ppm", Noise(2));
-        qvtest::WritePpm(dir_ / "c.ppm", Noise(3));
+        qv::test::WritePpm(dir_ / "a.ppm", Noise(1));
+        qv::test::WritePpm(dir_ / "b.ppm", Noise(2));
+        qv::test::WritePpm(dir_ / "c.ppm", Noise(3));
         std::ofstream(dir_ / "none.txt") << "# no points\n";
         std::ofstream(dir_ / "moving.txt") << "5 5 9 7\n20 14 24 12\n30 8 28 12\n12 20 15 18\n";
         // A lossless clip of 6 different frames, and a shorter one of 4.
@@ -63,8 +63,8 @@ protected:
                       .status,
                   0);
     }
-    CliResult Cli(std::vector<std::string> args) { return qvtest::RunProgram(QUORVANE_CLI_PATH, args, dir_.path()); }
-    RgbPicture Png(const std::string& name) { return qvtest::ReadWithImageMagick((dir_ / name).string()); }
+    CliResult Cli(std::vector<std::string> args) { return qv::test::RunProgram(QUORVANE_CLI_PATH, args, dir_.path()); }
+    RgbPicture Png(const std::string& name) { return qv::test::ReadWithImageMagick((dir_ / name).string()); }
 
     // Frame `frame` of an N-frame morph of two single pictures, as a still.
     RgbPicture StillMorph(const std::string& from, const std::string& to, const std::string& points, int frame, int frames)
@@ -76,7 +76,7 @@ protected:
         return Png(out);
     }
 
-    qvtest::ScratchDir dir_{"clip-morph"};
+    qv::test::ScratchDir dir_{"clip-morph"};
 };
 
 TEST_F(CliClipMorph, AClipIntoItselfKeepsItsEndsAndMorphsEachFrameWithItself)
@@ -85,15 +85,15 @@ TEST_F(CliClipMorph, AClipIntoItselfKeepsItsEndsAndMorphsEachFrameWithItself)
     const CliResult r = Cli({"morph", "six.avi", "six.avi", "--points", "none.txt", "--out", "self.apng", "--threads", "2"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "wrote 6 frames (36x24) to self.apng\n");
-    const std::vector<RgbPicture> frames = qvtest::FramesWithFfmpeg(dir_ / "self.apng", kW, kH);
+    const std::vector<RgbPicture> frames = qv::test::FramesWithFfmpeg(dir_ / "self.apng", kW, kH);
     ASSERT_EQ(frames.size(), 6u);
-    EXPECT_EQ(frames.front(), qvtest::ReadVideoFrameWithFfmpeg(dir_ / "six.avi", 0, kW, kH));
-    EXPECT_EQ(frames.back(), qvtest::ReadVideoFrameWithFfmpeg(dir_ / "six.avi", 5, kW, kH));
+    EXPECT_EQ(frames.front(), qv::test::ReadVideoFrameWithFfmpeg(dir_ / "six.avi", 0, kW, kH));
+    EXPECT_EQ(frames.back(), qv::test::ReadVideoFrameWithFfmpeg(dir_ / "six.avi", 5, kW, kH));
     for (int i = 1; i < 5; ++i) {
         const std::string frame = "six.avi#" + std::to_string(i);
         EXPECT_EQ(frames[static_cast<std::size_t>(i)], StillMorph(frame, frame, "none.txt", i, 6)) << i;
         // Sampled half a pixel apart, a picture morphed into itself is not itself.
-        EXPECT_NE(frames[static_cast<std::size_t>(i)], qvtest::ReadVideoFrameWithFfmpeg(dir_ / "six.avi", i, kW, kH)) << i;
+        EXPECT_NE(frames[static_cast<std::size_t>(i)], qv::test::ReadVideoFrameWithFfmpeg(dir_ / "six.avi", i, kW, kH)) << i;
     }
 }
 
@@ -134,7 +134,7 @@ TEST_F(CliClipMorph, ClipsThatCannotBeReadAreNamedAndLeaveNoFile)
     // A sound-only AVI, a sound file, an AVI cut short inside its header and
     // one cut short after its first frames.
     int status = -1;
-    qvtest::ShellOutput("cd " + qvtest::ShellQuote(dir_.path().string()) +
+    qv::test::ShellOutput("cd " + qv::test::ShellQuote(dir_.path().string()) +
                             " && ffmpeg -v error -f lavfi -i sine=duration=0.2 sound.avi"
                             " && ffmpeg -v error -f lavfi -i sine=duration=0.2 sound.wav"
                             " && head -c 100 six.avi > cut.avi"

@@ -16,13 +16,13 @@
 
 namespace {
 
-using qvtest::CliResult;
-using qvtest::RgbPicture;
+using qv::test::CliResult;
+using qv::test::RgbPicture;
 namespace fs = std::filesystem;
 
 CliResult RunCli(const std::vector<std::string>& args, const fs::path& dir)
 {
-    return qvtest::RunProgram(QUORVANE_CLI_PATH, args, dir);
+    return qv::test::RunProgram(QUORVANE_CLI_PATH, args, dir);
 }
 
 RgbPicture Gradient(int width, int height, int seed)
@@ -63,7 +63,7 @@ double MeanDifference(const RgbPicture& a, const RgbPicture& b)
 
 TEST(CliDemo, WritesTheBundledMorphIntoTheCurrentDirectory)
 {
-    qvtest::ScratchDir dir("demo");
+    qv::test::ScratchDir dir("demo");
     const CliResult r = RunCli({"demo"}, dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     const fs::path gif = dir / "quorvane-demo.gif";
@@ -72,11 +72,11 @@ TEST(CliDemo, WritesTheBundledMorphIntoTheCurrentDirectory)
     EXPECT_EQ(Leftovers(dir.path(), {}), std::vector<std::string>{"quorvane-demo.gif"});
 
     // ImageMagick: 40 frames of 240x180, each shown 5 hundredths (20 fps).
-    const auto frames = qvtest::Identify("%w %h %T", gif);
+    const auto frames = qv::test::Identify("%w %h %T", gif);
     ASSERT_EQ(frames.size(), 40u);
     for (const std::string& f : frames) EXPECT_EQ(f, "240 180 5");
     // giflib: loops for ever.
-    const qvtest::DecodedGif decoded = qvtest::DecodeWithGiflib(gif.string());
+    const qv::test::DecodedGif decoded = qv::test::DecodeWithGiflib(gif.string());
     ASSERT_TRUE(decoded.ok) << decoded.error;
     EXPECT_EQ(decoded.loopCount, 0);
     EXPECT_EQ(decoded.frames.size(), 40u);
@@ -85,11 +85,11 @@ TEST(CliDemo, WritesTheBundledMorphIntoTheCurrentDirectory)
     // 256-colour reduction; the middle frame is neither.
     const CliResult inputs = RunCli({"demo", "--inputs", "in"}, dir.path());
     ASSERT_EQ(inputs.status, 0) << inputs.err;
-    const RgbPicture from = qvtest::ReadWithImageMagick((dir / "in/demo-from.png").string());
-    const RgbPicture to = qvtest::ReadWithImageMagick((dir / "in/demo-to.png").string());
-    const RgbPicture first = qvtest::ReadWithImageMagick(gif.string() + "[0]");
-    const RgbPicture middle = qvtest::ReadWithImageMagick(gif.string() + "[20]");
-    const RgbPicture last = qvtest::ReadWithImageMagick(gif.string() + "[39]");
+    const RgbPicture from = qv::test::ReadWithImageMagick((dir / "in/demo-from.png").string());
+    const RgbPicture to = qv::test::ReadWithImageMagick((dir / "in/demo-to.png").string());
+    const RgbPicture first = qv::test::ReadWithImageMagick(gif.string() + "[0]");
+    const RgbPicture middle = qv::test::ReadWithImageMagick(gif.string() + "[20]");
+    const RgbPicture last = qv::test::ReadWithImageMagick(gif.string() + "[39]");
     EXPECT_LT(MeanDifference(first, from), 2.0);
     EXPECT_LT(MeanDifference(last, to), 2.0);
     EXPECT_GT(MeanDifference(middle, from), 10.0);
@@ -98,14 +98,14 @@ TEST(CliDemo, WritesTheBundledMorphIntoTheCurrentDirectory)
 
 TEST(CliDemo, InputsRunThroughMorphAndMesh)
 {
-    qvtest::ScratchDir dir("demo-inputs");
+    qv::test::ScratchDir dir("demo-inputs");
     ASSERT_EQ(RunCli({"demo", "--inputs", "."}, dir.path()).status, 0);
     const CliResult morph = RunCli({"morph", "demo-from.png", "demo-to.png", "--points", "demo-points.txt", "--out",
                                  "m.gif", "--frames", "6", "--quiet"},
                                 dir.path());
     ASSERT_EQ(morph.status, 0) << morph.err;
     EXPECT_EQ(morph.out, "");
-    EXPECT_EQ(qvtest::Identify("%w %h", dir / "m.gif").size(), 6u);
+    EXPECT_EQ(qv::test::Identify("%w %h", dir / "m.gif").size(), 6u);
 
     const CliResult mesh = RunCli({"mesh", "demo-from.png", "demo-to.png", "--points", "demo-points.txt", "--out",
                                 "mesh.png"},
@@ -113,7 +113,7 @@ TEST(CliDemo, InputsRunThroughMorphAndMesh)
     ASSERT_EQ(mesh.status, 0) << mesh.err;
     EXPECT_EQ(mesh.out, "wrote mesh.png: 14 points, 30 triangles, 0 turned over\n");
     // The first point is at (85, 62): a magenta dot with a black rim.
-    const RgbPicture drawn = qvtest::ReadWithImageMagick((dir / "mesh.png").string());
+    const RgbPicture drawn = qv::test::ReadWithImageMagick((dir / "mesh.png").string());
     ASSERT_EQ(drawn.width, 240);
     auto at = [&](int x, int y) {
         const std::size_t i = static_cast<std::size_t>(y * drawn.width + x) * 3;
@@ -125,7 +125,7 @@ TEST(CliDemo, InputsRunThroughMorphAndMesh)
 
 TEST(CliHelp, EveryCommandExplainsItself)
 {
-    qvtest::ScratchDir dir("help");
+    qv::test::ScratchDir dir("help");
     for (const std::string command : {"demo", "morph", "mesh", "info", "frame", "codecs"}) {
         for (const std::string flag : {"--help", "-h"}) {
             const CliResult r = RunCli({command, flag}, dir.path());
@@ -150,9 +150,9 @@ class CliMistakes : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        qvtest::WritePpm(dir_ / "a.ppm", Gradient(40, 30, 1));
-        qvtest::WritePpm(dir_ / "b.ppm", Gradient(40, 30, 2));
-        qvtest::WritePpm(dir_ / "wide.ppm", Gradient(50, 30, 3));
+        qv::test::WritePpm(dir_ / "a.ppm", Gradient(40, 30, 1));
+        qv::test::WritePpm(dir_ / "b.ppm", Gradient(40, 30, 2));
+        qv::test::WritePpm(dir_ / "wide.ppm", Gradient(50, 30, 3));
         WriteText(dir_ / "ok.txt", "10 10 12 11\n30 20 28 22\n");
     }
     CliResult Morph(const std::string& from, const std::string& to, const std::string& points, const std::string& out,
@@ -164,7 +164,7 @@ protected:
     }
     std::vector<std::string> Inputs() const { return {"a.ppm", "b.ppm", "wide.ppm", "ok.txt", "bad.txt", "ro"}; }
 
-    qvtest::ScratchDir dir_{"mistakes"};
+    qv::test::ScratchDir dir_{"mistakes"};
 };
 
 TEST_F(CliMistakes, BadPointsLinesAreReportedWithFileAndLine)
@@ -199,7 +199,7 @@ TEST_F(CliMistakes, PicturesOfTwoSizesNeedSize)
 
     const CliResult scaled = Morph("a.ppm", "wide.ppm", "ok.txt", "out.gif", {"--size", "64x48", "--quiet"});
     ASSERT_EQ(scaled.status, 0) << scaled.err;
-    const auto frames = qvtest::Identify("%w %h", dir_ / "out.gif");
+    const auto frames = qv::test::Identify("%w %h", dir_ / "out.gif");
     EXPECT_EQ(frames, std::vector<std::string>(4, "64 48"));
 }
 
@@ -293,7 +293,7 @@ TEST_F(CliMistakes, PictureNamesAndThreadCounts)
 // The demo's help gives the demo's own defaults, once.
 TEST(CliHelp, DemoHelpShowsTheDemosDefaults)
 {
-    qvtest::ScratchDir dir("demo-help");
+    qv::test::ScratchDir dir("demo-help");
     const CliResult r = RunCli({"demo", "--help"}, dir.path());
     EXPECT_NE(r.out.find("(default 40)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("(default 20; GIF"), std::string::npos) << r.out;

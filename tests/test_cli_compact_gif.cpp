@@ -17,25 +17,25 @@
 
 namespace {
 
-using qvtest::CliResult;
-using qvtest::RgbPicture;
+using qv::test::CliResult;
+using qv::test::RgbPicture;
 namespace fs = std::filesystem;
 
 constexpr int kW = 41, kH = 29;
 
 // The pictures a viewer shows, frame by frame, from giflib's decoding:
 // each frame drawn over what is shown, its transparent index left out.
-std::vector<RgbPicture> Shown(const qvtest::DecodedGif& gif)
+std::vector<RgbPicture> Shown(const qv::test::DecodedGif& gif)
 {
     std::vector<RgbPicture> shown;
     RgbPicture canvas{gif.screenWidth, gif.screenHeight,
                       std::vector<uint8_t>(static_cast<std::size_t>(gif.screenWidth * gif.screenHeight * 3))};
-    for (const qvtest::DecodedFrame& f : gif.frames) {
+    for (const qv::test::DecodedFrame& f : gif.frames) {
         for (int y = 0; y < f.height; ++y)
             for (int x = 0; x < f.width; ++x) {
                 const uint8_t index = f.indices[static_cast<std::size_t>(y * f.width + x)];
                 if (index == f.transparentIndex) continue;
-                const qvtest::Rgb c = f.palette.at(index);
+                const qv::test::Rgb c = f.palette.at(index);
                 uint8_t* px = &canvas.rgb[static_cast<std::size_t>(((f.top + y) * gif.screenWidth + f.left + x) * 3)];
                 px[0] = c.red;
                 px[1] = c.green;
@@ -79,13 +79,13 @@ class CliCompactGif : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        qvtest::WritePpm(dir_ / "src.ppm", Noise(1));
-        qvtest::WritePpm(dir_ / "dst.ppm", Noise(2));
-        qvtest::WritePpm(dir_ / "flat.ppm", Flat());
+        qv::test::WritePpm(dir_ / "src.ppm", Noise(1));
+        qv::test::WritePpm(dir_ / "dst.ppm", Noise(2));
+        qv::test::WritePpm(dir_ / "flat.ppm", Flat());
         std::ofstream(dir_ / "moving.txt") << "5 5 9 7\n20 14 24 12 2\n33 8 30 12\n12 24 15 20 0.5\n";
         std::ofstream(dir_ / "none.txt") << "# no points\n";
     }
-    CliResult RunCli(std::vector<std::string> args) { return qvtest::RunProgram(QUORVANE_CLI_PATH, args, dir_.path()); }
+    CliResult RunCli(std::vector<std::string> args) { return qv::test::RunProgram(QUORVANE_CLI_PATH, args, dir_.path()); }
 
     // Writes the morph both ways and checks that they show the same.
     void ExpectSameAnimation(std::vector<std::string> morph, const std::string& label)
@@ -100,12 +100,12 @@ protected:
         std::vector<std::string> args = morph;
         args.insert(args.end(), {"--out", "default.gif", "--quiet"});
         ASSERT_EQ(RunCli(args).status, 0);
-        EXPECT_EQ(qvtest::ShellOutput("cmp " + qvtest::ShellQuote((dir_ / "default.gif").string()) + " " +
-                                      qvtest::ShellQuote((dir_ / "compact.gif").string()) + " && echo same"),
+        EXPECT_EQ(qv::test::ShellOutput("cmp " + qv::test::ShellQuote((dir_ / "default.gif").string()) + " " +
+                                      qv::test::ShellQuote((dir_ / "compact.gif").string()) + " && echo same"),
                   "same\n");
 
-        const qvtest::DecodedGif compact = qvtest::DecodeWithGiflib((dir_ / "compact.gif").string());
-        const qvtest::DecodedGif library = qvtest::DecodeWithGiflib((dir_ / "library.gif").string());
+        const qv::test::DecodedGif compact = qv::test::DecodeWithGiflib((dir_ / "compact.gif").string());
+        const qv::test::DecodedGif library = qv::test::DecodeWithGiflib((dir_ / "library.gif").string());
         ASSERT_TRUE(compact.ok) << compact.error;
         ASSERT_TRUE(library.ok) << library.error;
         EXPECT_EQ(compact.screenWidth, library.screenWidth);
@@ -119,13 +119,13 @@ protected:
         const std::vector<RgbPicture> shown = Shown(library);
         EXPECT_EQ(Shown(compact), shown) << label;
         const int w = library.screenWidth, h = library.screenHeight;
-        EXPECT_EQ(qvtest::FramesWithFfmpeg(dir_ / "compact.gif", w, h), shown) << label;
-        EXPECT_EQ(qvtest::FramesWithImageMagick(dir_ / "compact.gif", w, h), shown) << label;
+        EXPECT_EQ(qv::test::FramesWithFfmpeg(dir_ / "compact.gif", w, h), shown) << label;
+        EXPECT_EQ(qv::test::FramesWithImageMagick(dir_ / "compact.gif", w, h), shown) << label;
         // The library's frames as FFmpeg sees them, so that a fault in Shown cannot hide one.
-        EXPECT_EQ(qvtest::FramesWithFfmpeg(dir_ / "library.gif", w, h), shown) << label;
+        EXPECT_EQ(qv::test::FramesWithFfmpeg(dir_ / "library.gif", w, h), shown) << label;
     }
 
-    qvtest::ScratchDir dir_{"compact-gif"};
+    qv::test::ScratchDir dir_{"compact-gif"};
 };
 
 TEST_F(CliCompactGif, ShowsWhatTheLibraryWritersFileShows)
@@ -145,13 +145,13 @@ TEST_F(CliCompactGif, UnchangedAreasAreLeftOutAndShowTheSame)
     EXPECT_LT(fs::file_size(dir_ / "compact.gif") * 2, fs::file_size(dir_ / "library.gif"));
     // Frames after the first cover less than the screen, or let what is
     // shown through their transparent index.
-    const qvtest::DecodedGif compact = qvtest::DecodeWithGiflib((dir_ / "compact.gif").string());
+    const qv::test::DecodedGif compact = qv::test::DecodeWithGiflib((dir_ / "compact.gif").string());
     ASSERT_EQ(compact.frames.size(), 6u);
     EXPECT_EQ(compact.frames[0].width * compact.frames[0].height, kW * kH);
     EXPECT_EQ(compact.frames[0].transparentIndex, -1);
     int leftOut = 0;
     for (std::size_t i = 1; i < compact.frames.size(); ++i) {
-        const qvtest::DecodedFrame& f = compact.frames[i];
+        const qv::test::DecodedFrame& f = compact.frames[i];
         leftOut += kW * kH - f.width * f.height;
         for (uint8_t index : f.indices) leftOut += index == f.transparentIndex;
     }
@@ -167,8 +167,8 @@ TEST_F(CliCompactGif, TheDemoIsSeveralTimesSmaller)
     const auto compact = fs::file_size(dir_ / "compact.gif"), library = fs::file_size(dir_ / "library.gif");
     std::cout << "demo GIF: compact " << compact << " bytes, library writer " << library << " bytes\n";
     EXPECT_LT(compact * 5, library * 2);  // at least 2.5 times smaller
-    EXPECT_EQ(qvtest::FramesWithFfmpeg(dir_ / "compact.gif", 240, 180),
-              qvtest::FramesWithFfmpeg(dir_ / "library.gif", 240, 180));
+    EXPECT_EQ(qv::test::FramesWithFfmpeg(dir_ / "compact.gif", 240, 180),
+              qv::test::FramesWithFfmpeg(dir_ / "library.gif", 240, 180));
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ TEST(EditorSaving, JsonStaysJsonAndAnObjectKeepsItsOtherMembers)
 
 TEST(EditorSaving, ReplacingKeepsPermissionsAndLeavesNoTemporaryFile)
 {
-    qvtest::ScratchDir dir("editor-saving");
+    qv::test::ScratchDir dir("editor-saving");
     const auto path = dir / "p.txt";
     std::ofstream(path) << "old\n";
     ASSERT_EQ(chmod(path.c_str(), 0640), 0);
@@ -84,7 +84,7 @@ TEST(EditorSaving, ReplacingKeepsPermissionsAndLeavesNoTemporaryFile)
 TEST(EditorSaving, AFailedReplaceLeavesTheOldFileWhole)
 {
     if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
-    qvtest::ScratchDir dir("editor-saving");
+    qv::test::ScratchDir dir("editor-saving");
     const auto path = dir / "p.txt";
     std::ofstream(path) << "old\n";
     ASSERT_EQ(chmod(dir.path().c_str(), 0500), 0);

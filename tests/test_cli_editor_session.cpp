@@ -17,7 +17,7 @@ namespace {
 using qvcli::ControlPoint;
 using qvcli::EditorSession;
 using qvcli::EditorSetup;
-using qvtest::RgbPicture;
+using qv::test::RgbPicture;
 
 RgbPicture Pattern(int width, int height, int seed)
 {
@@ -49,14 +49,14 @@ class EditorSessionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        qvtest::WritePpm(dir_ / "from.ppm", Pattern(96, 72, 1));
-        qvtest::WritePpm(dir_ / "to.ppm", Pattern(96, 72, 3));
+        qv::test::WritePpm(dir_ / "from.ppm", Pattern(96, 72, 1));
+        qv::test::WritePpm(dir_ / "to.ppm", Pattern(96, 72, 3));
         std::ofstream(dir_ / "points.txt") << "# eyes\n30 30 36 28  # left\n\n60 32 58 40\n48 55 50 50 2.5\n";
         setup_.fromName = (dir_ / "from.ppm").string();
         setup_.toName = (dir_ / "to.ppm").string();
         setup_.pointsPath = (dir_ / "points.txt").string();
     }
-    qvtest::ScratchDir dir_{"editor-session"};
+    qv::test::ScratchDir dir_{"editor-session"};
     EditorSetup setup_;
 };
 
@@ -80,15 +80,15 @@ TEST_F(EditorSessionTest, PreviewEqualsTheMorphCommandsFrameByteForByte)
                                                  "--frames", "9", "--range", std::to_string(frame) + ":" + std::to_string(frame + 1),
                                                  "--weights", weights, "--out", (dir_ / "f_%04d.png").string(), "--quiet"};
                 if (bilinear) args.push_back("--bilinear");
-                const qvtest::CliResult run = qvtest::RunProgram(QUORVANE_CLI_PATH, args, dir_.path());
+                const qv::test::CliResult run = qv::test::RunProgram(QUORVANE_CLI_PATH, args, dir_.path());
                 ASSERT_EQ(run.status, 0) << run.err;
                 char name[32];
                 std::snprintf(name, sizeof name, "f_%04d.png", frame);
-                const RgbPicture fromMorph = qvtest::ReadWithImageMagick((dir_ / name).string());
+                const RgbPicture fromMorph = qv::test::ReadWithImageMagick((dir_ / name).string());
                 SCOPED_TRACE(std::string("frame ") + std::to_string(frame) + (bilinear ? " bilinear " : " nearest ") + weights);
                 ASSERT_EQ(fromMorph.width, 96);
                 EXPECT_TRUE(FromHost(*preview) == fromMorph);
-                EXPECT_TRUE(qvtest::ReadWithImageMagick((dir_ / "preview.png").string()) == fromMorph);
+                EXPECT_TRUE(qv::test::ReadWithImageMagick((dir_ / "preview.png").string()) == fromMorph);
             }
         }
     }
@@ -180,9 +180,9 @@ TEST_F(EditorSessionTest, TrianglesAndFoldedOnesAreReportedAsTheMeshCommandCount
     points[1].dstX = 10;  // (60, 32) goes to the far left, past point 0
     report = session.Check(points);
     EXPECT_FALSE(report.folded.empty());
-    const qvtest::CliResult mesh = [&] {
+    const qv::test::CliResult mesh = [&] {
         std::ofstream(dir_ / "folded.txt") << "30 30 36 28\n60 32 10 40\n48 55 50 50\n";
-        return qvtest::RunProgram(QUORVANE_CLI_PATH, {"mesh", setup_.fromName, setup_.toName, "--points", "folded.txt",
+        return qv::test::RunProgram(QUORVANE_CLI_PATH, {"mesh", setup_.fromName, setup_.toName, "--points", "folded.txt",
                                                        "--out", "mesh.png"}, dir_.path());
     }();
     EXPECT_NE(mesh.out.find("3 points, 8 triangles, " + std::to_string(report.folded.size()) + " turned over"),

@@ -27,7 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 using qvcli::ControlPoint;
 using qvcli::FacePointsResult;
-using qvtest::CliResult;
+using qv::test::CliResult;
 
 const std::string kSkimageData = "/usr/lib/python3/dist-packages/skimage/data/";
 const std::string kAstronaut = kSkimageData + "astronaut.png";  // 512x512, one face
@@ -90,9 +90,9 @@ protected:
         return qvcli::DetectFacePoints(a.ToHost(a.size()), b.ToHost(b.size()), placement);
     }
 
-    CliResult Run(const std::vector<std::string>& args) { return qvtest::RunProgram(QUORVANE_CLI_PATH, args, dir_.path()); }
+    CliResult Run(const std::vector<std::string>& args) { return qv::test::RunProgram(QUORVANE_CLI_PATH, args, dir_.path()); }
 
-    qvtest::ScratchDir dir_{"faces"};
+    qv::test::ScratchDir dir_{"faces"};
 };
 
 Spot Mean(const std::vector<ControlPoint>& points, int first, int last, bool dest)
@@ -268,7 +268,7 @@ TEST_F(FaceLandmarks, MorphWithFacesNeedsNoPointsFile)
                              "faces.gif"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "quorvane: 68 face points\n");
-    const qvtest::DecodedGif gif = qvtest::DecodeWithGiflib((dir_ / "faces.gif").string());
+    const qv::test::DecodedGif gif = qv::test::DecodeWithGiflib((dir_ / "faces.gif").string());
     ASSERT_TRUE(gif.ok) << gif.error;
     EXPECT_EQ(gif.screenWidth, 512);
     EXPECT_EQ(gif.screenHeight, 512);
@@ -293,7 +293,7 @@ TEST_F(FaceLandmarks, MorphAddsTheFilePointsToTheFacePoints)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "quorvane: 67 face points; 1 point left out (outside a picture, on a point already placed, or "
                      "no free pixel near)\n");
-    EXPECT_EQ(qvtest::DecodeWithGiflib((dir_ / "both.gif").string()).frames.size(), 2u);
+    EXPECT_EQ(qv::test::DecodeWithGiflib((dir_ / "both.gif").string()).frames.size(), 2u);
 
     // The file's own mistakes are reported against the file.
     std::ofstream(dir_ / "wrong.txt") << "600 10 10 10\n";

@@ -281,7 +281,7 @@ TEST_F(FramePipelineStress, TheStopCheckIsAskedWhileWaitingForASlowFrame)
 TEST_F(FramePipelineStress, EveryOutputKindBehindRacingWorkers)
 {
     Watchdog watchdog(30s);
-    qvtest::ScratchDir dir("pipeline-sinks");
+    qv::test::ScratchDir dir("pipeline-sinks");
     std::mt19937 random(99);
     struct Kind {
         const char* name;

@@ -108,10 +108,10 @@ protected:
     {
         // Large enough that a run takes a while on any machine.
         std::mt19937 random(5);
-        qvtest::RgbPicture p{600, 400, std::vector<uint8_t>(600 * 400 * 3)};
+        qv::test::RgbPicture p{600, 400, std::vector<uint8_t>(600 * 400 * 3)};
         for (uint8_t& b : p.rgb) b = static_cast<uint8_t>(random());
-        qvtest::WritePpm(dir_ / "a.ppm", p);
-        qvtest::WritePpm(dir_ / "b.ppm", p);
+        qv::test::WritePpm(dir_ / "a.ppm", p);
+        qv::test::WritePpm(dir_ / "b.ppm", p);
         std::ofstream(dir_ / "p.txt") << "100 100 300 200\n400 300 200 100\n";
     }
     std::vector<std::string> Morph(const std::string& out, int frames)
@@ -119,7 +119,7 @@ protected:
         return {"morph", "a.ppm", "b.ppm", "--points", "p.txt", "--out", out, "--frames", std::to_string(frames),
                 "--bilinear", "--quiet"};
     }
-    qvtest::ScratchDir dir_{"interrupts"};
+    qv::test::ScratchDir dir_{"interrupts"};
 };
 
 TEST_F(CliInterrupts, ASignalAtAnyMomentStopsTheRunAndRemovesTheTemporaryFile)
@@ -201,10 +201,10 @@ TEST_F(CliInterrupts, StaleTemporaryFilesOfDeadRunsAreRemovedByTheNextRun)
     for (const std::string& name : stale) std::ofstream(dir_ / name) << "half a file";
     for (const std::string& name : kept) std::ofstream(dir_ / name) << "half a file";
 
-    qvtest::CliResult r = qvtest::RunProgram(QUORVANE_CLI_PATH, Morph("m.gif", 2), dir_.path());
+    qv::test::CliResult r = qv::test::RunProgram(QUORVANE_CLI_PATH, Morph("m.gif", 2), dir_.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "quorvane: note: removed '" + stale[0] + "', left unfinished by an earlier run that was killed\n");
-    r = qvtest::RunProgram(QUORVANE_CLI_PATH, Morph("s/f_%03d.png", 2), dir_.path());
+    r = qv::test::RunProgram(QUORVANE_CLI_PATH, Morph("s/f_%03d.png", 2), dir_.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "quorvane: note: removed '" + stale[1] + "', left unfinished by an earlier run that was killed\n");
     for (const std::string& name : stale) EXPECT_FALSE(fs::exists(dir_ / name)) << name;
@@ -214,7 +214,7 @@ TEST_F(CliInterrupts, StaleTemporaryFilesOfDeadRunsAreRemovedByTheNextRun)
 // The matching itself: frame names of a pattern, "%%", and plain names.
 TEST(StalePartialFiles, OnlyTheOutputsOwnNamesOfDeadProcessesAreRemoved)
 {
-    qvtest::ScratchDir dir("stale");
+    qv::test::ScratchDir dir("stale");
     const std::string dead = std::to_string(DeadPid());
     for (const char* name : {".a%b_0012.tif.partial-", ".a%b_12.tif.partial-", ".a%b_.tif.partial-", ".ab_0012.tif.partial-",
                              ".x.tif.partial-"})

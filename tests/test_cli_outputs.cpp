@@ -19,8 +19,8 @@
 
 namespace {
 
-using qvtest::CliResult;
-using qvtest::RgbPicture;
+using qv::test::CliResult;
+using qv::test::RgbPicture;
 namespace fs = std::filesystem;
 
 constexpr int kW = 41, kH = 29;  // odd sizes: no row of either picture lines up with 4 bytes
@@ -47,21 +47,21 @@ protected:
     {
         source_ = Noise(1);
         dest_ = Noise(2);
-        qvtest::WritePpm(dir_ / "src.ppm", source_);
-        qvtest::WritePpm(dir_ / "dst.ppm", dest_);
+        qv::test::WritePpm(dir_ / "src.ppm", source_);
+        qv::test::WritePpm(dir_ / "dst.ppm", dest_);
         std::ofstream(dir_ / "identity.txt") << "# points that stay where they are\n5 5 5 5\n20 14 20 14\n33 8 33 8\n12 24 12 24\n";
         std::ofstream(dir_ / "moving.txt") << "5 5 9 7\n20 14 24 12 2\n33 8 30 12\n12 24 15 20 0.5\n";
     }
-    CliResult RunCli(std::vector<std::string> args) { return qvtest::RunProgram(QUORVANE_CLI_PATH, args, dir_.path()); }
+    CliResult RunCli(std::vector<std::string> args) { return qv::test::RunProgram(QUORVANE_CLI_PATH, args, dir_.path()); }
     CliResult Morph(const std::string& points, const std::string& out, std::vector<std::string> extra)
     {
         std::vector<std::string> args = {"morph", "src.ppm", "dst.ppm", "--points", points, "--out", out, "--quiet"};
         args.insert(args.end(), extra.begin(), extra.end());
         return RunCli(args);
     }
-    RgbPicture Read(const std::string& name) { return qvtest::ReadWithImageMagick((dir_ / name).string()); }
+    RgbPicture Read(const std::string& name) { return qv::test::ReadWithImageMagick((dir_ / name).string()); }
 
-    qvtest::ScratchDir dir_{"outputs"};
+    qv::test::ScratchDir dir_{"outputs"};
     RgbPicture source_, dest_;
 };
 
@@ -79,14 +79,14 @@ TEST_F(CliOutputs, IdentityMeshStartsAtTheSourceAndEndsAtTheDestination)
         EXPECT_NE(middle, dest_);
         EXPECT_FALSE(fs::exists(dir_ / (dir + "/f_0009" + ext)));
     }
-    EXPECT_EQ(qvtest::Identify("%m %w %h", dir_ / "tif/f_0003.tif"), std::vector<std::string>{"TIFF 41 29"});
-    EXPECT_EQ(qvtest::Identify("%m %w %h", dir_ / "png/f_0003.png"), std::vector<std::string>{"PNG 41 29"});
+    EXPECT_EQ(qv::test::Identify("%m %w %h", dir_ / "tif/f_0003.tif"), std::vector<std::string>{"TIFF 41 29"});
+    EXPECT_EQ(qv::test::Identify("%m %w %h", dir_ / "png/f_0003.png"), std::vector<std::string>{"PNG 41 29"});
 
     // Losslessly compressed video ends on the destination too.
     const CliResult avi = Morph("identity.txt", "m.avi", {"--frames", "5", "--codec", "ffv1"});
     ASSERT_EQ(avi.status, 0) << avi.err;
-    EXPECT_EQ(qvtest::ReadVideoFrameWithFfmpeg(dir_ / "m.avi", 0, kW, kH), source_);
-    EXPECT_EQ(qvtest::ReadVideoFrameWithFfmpeg(dir_ / "m.avi", 4, kW, kH), dest_);
+    EXPECT_EQ(qv::test::ReadVideoFrameWithFfmpeg(dir_ / "m.avi", 0, kW, kH), source_);
+    EXPECT_EQ(qv::test::ReadVideoFrameWithFfmpeg(dir_ / "m.avi", 4, kW, kH), dest_);
 }
 
 TEST_F(CliOutputs, RangeSplitGivesTheFramesOfOneRun)
@@ -108,7 +108,7 @@ TEST_F(CliOutputs, RangeSplitGivesTheFramesOfOneRun)
 
     // GIF parts hold just their frames.
     ASSERT_EQ(Morph("moving.txt", "a.gif", {"--frames", "7", "--range", "2:6"}).status, 0);
-    EXPECT_EQ(qvtest::Identify("%w %h", dir_ / "a.gif").size(), 4u);
+    EXPECT_EQ(qv::test::Identify("%w %h", dir_ / "a.gif").size(), 4u);
 }
 
 TEST_F(CliOutputs, FramesReachTheWriterInOrderWhateverTheThreads)
@@ -128,9 +128,9 @@ TEST_F(CliOutputs, GifThatCannotBeWrittenInFullSaysSo)
 {
     for (const std::string writer : {"library", "compact"}) {
         int status = 0;
-        const std::string err = qvtest::ShellOutput(
-            "cd " + qvtest::ShellQuote(dir_.path().string()) + " && trap '' XFSZ && ulimit -f 8 && " +
-                qvtest::ShellQuote(QUORVANE_CLI_PATH) +
+        const std::string err = qv::test::ShellOutput(
+            "cd " + qv::test::ShellQuote(dir_.path().string()) + " && trap '' XFSZ && ulimit -f 8 && " +
+                qv::test::ShellQuote(QUORVANE_CLI_PATH) +
                 " morph src.ppm dst.ppm --points moving.txt --frames 6 --out limited.gif --quiet --gif-writer " + writer +
                 " 2>&1",
             &status);
@@ -148,7 +148,7 @@ TEST_F(CliOutputs, GifThatCannotBeWrittenInFullSaysSo)
 TEST_F(CliOutputs, GifTimingAndLooping)
 {
     ASSERT_EQ(Morph("moving.txt", "l.gif", {"--frames", "3", "--fps", "25", "--loop", "3"}).status, 0);
-    const qvtest::DecodedGif gif = qvtest::DecodeWithGiflib((dir_ / "l.gif").string());
+    const qv::test::DecodedGif gif = qv::test::DecodeWithGiflib((dir_ / "l.gif").string());
     ASSERT_TRUE(gif.ok) << gif.error;
     EXPECT_EQ(gif.loopCount, 3);
     ASSERT_EQ(gif.frames.size(), 3u);
@@ -168,29 +168,29 @@ TEST_F(CliOutputs, AviCodecsRatesAndKeyFramesAsFfmpegSeesThem)
         const std::string out = c.codec + ".avi";
         const CliResult r = Morph("moving.txt", out, {"--frames", "6", "--fps", "12", "--codec", c.codec});
         ASSERT_EQ(r.status, 0) << r.err;
-        const std::string probe = qvtest::ShellOutput(
+        const std::string probe = qv::test::ShellOutput(
             "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
             "stream=codec_name,width,height,r_frame_rate,nb_read_frames -of csv=p=0 " +
-            qvtest::ShellQuote((dir_ / out).string()));
+            qv::test::ShellQuote((dir_ / out).string()));
         EXPECT_EQ(probe, c.ffmpegName + ",41,29,12/1,6\n") << c.codec;
     }
     // Lossless frames are the rendered frames: compare with the PNG stills.
     fs::create_directory(dir_ / "s");
     ASSERT_EQ(Morph("moving.txt", "s/%d.png", {"--frames", "6"}).status, 0);
     for (int f = 0; f < 6; ++f) {
-        EXPECT_EQ(qvtest::ReadVideoFrameWithFfmpeg(dir_ / "ffv1.avi", f, kW, kH), Read("s/" + std::to_string(f) + ".png")) << f;
-        EXPECT_EQ(qvtest::ReadVideoFrameWithFfmpeg(dir_ / "dib.avi", f, kW, kH), Read("s/" + std::to_string(f) + ".png")) << f;
+        EXPECT_EQ(qv::test::ReadVideoFrameWithFfmpeg(dir_ / "ffv1.avi", f, kW, kH), Read("s/" + std::to_string(f) + ".png")) << f;
+        EXPECT_EQ(qv::test::ReadVideoFrameWithFfmpeg(dir_ / "dib.avi", f, kW, kH), Read("s/" + std::to_string(f) + ".png")) << f;
     }
 
     // --quality for JPEG stills: ImageMagick estimates the quality it was saved with.
     fs::create_directory(dir_ / "j");
     ASSERT_EQ(Morph("moving.txt", "j/q%d.jpg", {"--frames", "1", "--quality", "40"}).status, 0);
-    EXPECT_EQ(qvtest::Identify("%m %Q", dir_ / "j/q0.jpg"), std::vector<std::string>{"JPEG 40"});
+    EXPECT_EQ(qv::test::Identify("%m %Q", dir_ / "j/q0.jpg"), std::vector<std::string>{"JPEG 40"});
 
     // --keyframes: an inter-frame codec starts a key frame every K frames.
     ASSERT_EQ(Morph("moving.txt", "k.avi", {"--frames", "8", "--codec", "fmp4", "--keyframes", "3"}).status, 0);
-    const std::string keys = qvtest::ShellOutput("ffprobe -v error -select_streams v:0 -show_entries frame=key_frame -of csv=p=0 " +
-                                                 qvtest::ShellQuote((dir_ / "k.avi").string()));
+    const std::string keys = qv::test::ShellOutput("ffprobe -v error -select_streams v:0 -show_entries frame=key_frame -of csv=p=0 " +
+                                                 qv::test::ShellQuote((dir_ / "k.avi").string()));
     EXPECT_EQ(keys, "1\n0\n0\n1\n0\n0\n1\n0\n");
 }
 

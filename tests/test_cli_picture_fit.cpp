@@ -13,8 +13,8 @@
 
 namespace {
 
-using qvtest::CliResult;
-using qvtest::RgbPicture;
+using qv::test::CliResult;
+using qv::test::RgbPicture;
 namespace fs = std::filesystem;
 
 RgbPicture Pattern(int width, int height)
@@ -51,8 +51,8 @@ class CliPictureFit : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        qvtest::WritePpm(dir_ / "wide.ppm", Pattern(50, 30));
-        qvtest::WritePpm(dir_ / "four3.ppm", Pattern(40, 30));
+        qv::test::WritePpm(dir_ / "wide.ppm", Pattern(50, 30));
+        qv::test::WritePpm(dir_ / "four3.ppm", Pattern(40, 30));
         std::ofstream(dir_ / "p.txt") << "20 10 22 12\n30 20 28 22\n";
     }
     CliResult Morph(const std::string& from, const std::string& out, std::vector<std::string> extra)
@@ -60,10 +60,10 @@ protected:
         std::vector<std::string> args = {"morph", from, from, "--points", "p.txt", "--out", out, "--frames", "3",
                                          "--range", ":1", "--background", "102030"};
         args.insert(args.end(), extra.begin(), extra.end());
-        return qvtest::RunProgram(QUORVANE_CLI_PATH, args, dir_.path());
+        return qv::test::RunProgram(QUORVANE_CLI_PATH, args, dir_.path());
     }
-    RgbPicture Read(const std::string& name) { return qvtest::ReadWithImageMagick((dir_ / name).string()); }
-    qvtest::ScratchDir dir_{"fit"};
+    RgbPicture Read(const std::string& name) { return qv::test::ReadWithImageMagick((dir_ / name).string()); }
+    qv::test::ScratchDir dir_{"fit"};
 };
 
 TEST_F(CliPictureFit, StretchingToAnotherShapeIsWarnedAbout)

@@ -13,7 +13,7 @@
 #include "support/cli_run.h"
 
 namespace fs = std::filesystem;
-using qvtest::CliResult;
+using qv::test::CliResult;
 
 namespace {
 
@@ -23,17 +23,17 @@ protected:
     {
         int status = 0;
         // ImageMagick's TIFFs lack the EXIF and GPS tags FreeImage asks libtiff for.
-        qvtest::ShellOutput("convert -size 64x48 gradient:red-blue " + qvtest::ShellQuote((dir_ / "im.tif").string()),
+        qv::test::ShellOutput("convert -size 64x48 gradient:red-blue " + qv::test::ShellQuote((dir_ / "im.tif").string()),
                             &status);
         ASSERT_EQ(0, status);
         std::ofstream(dir_ / "points.txt") << "10 10 12 12\n";
     }
     CliResult Mesh(const std::string& picture)
     {
-        return qvtest::RunProgram(QUORVANE_CLI_PATH, {"mesh", picture, "--points", "points.txt", "--out", "mesh.png"},
+        return qv::test::RunProgram(QUORVANE_CLI_PATH, {"mesh", picture, "--points", "points.txt", "--out", "mesh.png"},
                                   dir_.path());
     }
-    qvtest::ScratchDir dir_{"picture-messages"};
+    qv::test::ScratchDir dir_{"picture-messages"};
 };
 
 TEST_F(CliPictureMessages, AGoodTiffLoadsWithoutAWord)
@@ -43,7 +43,7 @@ TEST_F(CliPictureMessages, AGoodTiffLoadsWithoutAWord)
     EXPECT_EQ("", r.err);
     EXPECT_EQ("wrote mesh.png: 1 points, 4 triangles, 0 turned over\n", r.out);
     // Through morph as well, where both pictures are loaded.
-    const CliResult morph = qvtest::RunProgram(
+    const CliResult morph = qv::test::RunProgram(
         QUORVANE_CLI_PATH, {"morph", "im.tif", "im.tif", "--points", "points.txt", "--out", "m.gif", "--frames", "2", "--quiet"},
         dir_.path());
     EXPECT_EQ(0, morph.status);
@@ -70,7 +70,7 @@ TEST_F(CliPictureMessages, ABrokenTiffsMessagesBecomePartOfTheError)
 TEST_F(CliPictureMessages, NewerBmpHeadersAreNamedWithTheirConversion)
 {
     int status = 0;
-    qvtest::ShellOutput("cd " + qvtest::ShellQuote(dir_.path().string()) +
+    qv::test::ShellOutput("cd " + qv::test::ShellQuote(dir_.path().string()) +
                             " && convert im.tif v5.bmp && convert im.tif -define bmp:format=bmp4 v4.bmp", &status);
     ASSERT_EQ(0, status);
     for (const std::string name : {"v5", "v4"}) {
@@ -82,7 +82,7 @@ TEST_F(CliPictureMessages, NewerBmpHeadersAreNamedWithTheirConversion)
                       name + "-bmp3.bmp' (or save it as PNG)\n",
                   r.err);
         // The conversion offered gives a file the command reads.
-        qvtest::ShellOutput("cd " + qvtest::ShellQuote(dir_.path().string()) + " && convert " + name + ".bmp BMP3:" + name +
+        qv::test::ShellOutput("cd " + qv::test::ShellQuote(dir_.path().string()) + " && convert " + name + ".bmp BMP3:" + name +
                                 "-bmp3.bmp", &status);
         ASSERT_EQ(0, status);
         const CliResult converted = Mesh(name + "-bmp3.bmp");

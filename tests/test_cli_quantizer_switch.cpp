@@ -19,18 +19,18 @@ std::string FileBytes(const std::filesystem::path& path)
 }
 
 // Runs the command with QUORVANE_QUANTIZER set to `choice` (or unset).
-qvtest::CliResult RunWith(const char* choice, const std::vector<std::string>& args, const std::filesystem::path& dir)
+qv::test::CliResult RunWith(const char* choice, const std::vector<std::string>& args, const std::filesystem::path& dir)
 {
     if (choice) setenv("QUORVANE_QUANTIZER", choice, 1);
     else unsetenv("QUORVANE_QUANTIZER");
-    qvtest::CliResult result = qvtest::RunProgram(QUORVANE_CLI_PATH, args, dir);
+    qv::test::CliResult result = qv::test::RunProgram(QUORVANE_CLI_PATH, args, dir);
     unsetenv("QUORVANE_QUANTIZER");
     return result;
 }
 
 TEST(CliQuantizerSwitch, DemoMorphIsTheSameFileWithEitherQuantizer)
 {
-    qvtest::ScratchDir dir("qv-cli-quantizer");
+    qv::test::ScratchDir dir("qv-cli-quantizer");
     ASSERT_EQ(RunWith("freeimage", {"demo", "--out", "freeimage.gif", "--quiet"}, dir.path()).status, 0);
     ASSERT_EQ(RunWith(nullptr, {"demo", "--out", "own.gif", "--quiet"}, dir.path()).status, 0);
     const std::string theirs = FileBytes(dir / "freeimage.gif");
@@ -40,7 +40,7 @@ TEST(CliQuantizerSwitch, DemoMorphIsTheSameFileWithEitherQuantizer)
 
 TEST(CliQuantizerSwitch, MorphOnTwoThreadsIsTheSameFileWithEitherQuantizer)
 {
-    qvtest::ScratchDir dir("qv-cli-quantizer");
+    qv::test::ScratchDir dir("qv-cli-quantizer");
     ASSERT_EQ(RunWith(nullptr, {"demo", "--inputs", "."}, dir.path()).status, 0);
     const std::vector<std::string> morph = {"morph", "demo-from.png", "demo-to.png", "--points", "demo-points.txt",
                                             "--size", "320x240", "--frames", "12", "--threads", "2", "--quiet", "--out"};

@@ -16,8 +16,8 @@
 
 namespace {
 
-using qvtest::CliResult;
-using qvtest::RgbPicture;
+using qv::test::CliResult;
+using qv::test::RgbPicture;
 namespace fs = std::filesystem;
 
 constexpr int kW = 40, kH = 30;
@@ -65,12 +65,12 @@ protected:
     {
         source_ = Scene(0);
         dest_ = Scene(1);
-        qvtest::WritePpm(dir_ / "src.ppm", source_);
-        qvtest::WritePpm(dir_ / "dst.ppm", dest_);
+        qv::test::WritePpm(dir_ / "src.ppm", source_);
+        qv::test::WritePpm(dir_ / "dst.ppm", dest_);
         std::ofstream(dir_ / "identity.txt") << "5 5 5 5\n20 14 20 14\n33 8 33 8\n12 24 12 24\n";
         std::ofstream(dir_ / "moving.txt") << "5 5 9 7\n20 14 24 12\n33 8 30 12\n12 24 15 20\n";
     }
-    CliResult RunCli(std::vector<std::string> args) { return qvtest::RunProgram(QUORVANE_CLI_PATH, args, dir_.path()); }
+    CliResult RunCli(std::vector<std::string> args) { return qv::test::RunProgram(QUORVANE_CLI_PATH, args, dir_.path()); }
     CliResult Morph(const std::string& points, const std::string& out, std::vector<std::string> extra,
                     const std::string& from = "src.ppm")
     {
@@ -80,9 +80,9 @@ protected:
     }
     std::string Probe(const std::string& name)
     {
-        return qvtest::ShellOutput("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+        return qv::test::ShellOutput("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
                                    "stream=codec_name,width,height,pix_fmt,r_frame_rate,nb_read_frames:format=duration "
-                                   "-of csv=p=0 " + qvtest::ShellQuote((dir_ / name).string()));
+                                   "-of csv=p=0 " + qv::test::ShellQuote((dir_ / name).string()));
     }
     // Everything in the directory but the pictures and points made above.
     std::vector<std::string> Leftovers()
@@ -95,7 +95,7 @@ protected:
         return names;
     }
 
-    qvtest::ScratchDir dir_{"shared-outputs"};
+    qv::test::ScratchDir dir_{"shared-outputs"};
     RgbPicture source_, dest_;
 };
 
@@ -112,16 +112,16 @@ TEST_F(CliSharedOutputs, Mp4AndWebmAsFfmpegAndGStreamerSeeThem)
         EXPECT_EQ(probe.substr(0, probe.find('\n')), c.probe);
         // The containers keep time in their own units (MP4 1/12288 s, WebM ms).
         EXPECT_NEAR(std::stod(probe.substr(probe.find('\n') + 1)), 7.0 / 12.0, 0.0015) << c.name;
-        const qvtest::GStreamerView gst = qvtest::DecodeWithGStreamer(dir_ / c.name);
+        const qv::test::GStreamerView gst = qv::test::DecodeWithGStreamer(dir_ / c.name);
         EXPECT_EQ(gst.frames, 7) << c.name;
         EXPECT_EQ(gst.caps, "40x30 12/1") << c.name;
         EXPECT_NEAR(static_cast<double>(gst.durationNs), 583333333.0, 1.5e6) << c.name;
-        const std::vector<RgbPicture> frames = qvtest::FramesWithFfmpeg(dir_ / c.name, kW, kH);
+        const std::vector<RgbPicture> frames = qv::test::FramesWithFfmpeg(dir_ / c.name, kW, kH);
         ASSERT_EQ(frames.size(), 7u) << c.name;
         // 4:2:0 colour and the codecs' loss: close, not equal.
-        EXPECT_LT(qvtest::MeanDifference(frames.front(), source_), 6.0) << c.name;
-        EXPECT_LT(qvtest::MeanDifference(frames.back(), dest_), 6.0) << c.name;
-        EXPECT_GT(qvtest::MeanDifference(frames.back(), source_), 20.0) << c.name;
+        EXPECT_LT(qv::test::MeanDifference(frames.front(), source_), 6.0) << c.name;
+        EXPECT_LT(qv::test::MeanDifference(frames.back(), dest_), 6.0) << c.name;
+        EXPECT_GT(qv::test::MeanDifference(frames.back(), source_), 20.0) << c.name;
     }
     // MP4 moves its index to the front for streaming: "moov" before "mdat".
     const std::string mp4 = FileBytes(dir_ / "m.mp4");
@@ -132,8 +132,8 @@ TEST_F(CliSharedOutputs, Mp4AndWebmAsFfmpegAndGStreamerSeeThem)
     ASSERT_EQ(Morph("moving.txt", "lo.mp4", {"--frames", "7", "--quality", "10"}).status, 0);
     ASSERT_EQ(Morph("moving.txt", "hi.mp4", {"--frames", "7", "--quality", "95", "--keyframes", "3"}).status, 0);
     EXPECT_LT(fs::file_size(dir_ / "lo.mp4"), fs::file_size(dir_ / "hi.mp4"));
-    const std::string keys = qvtest::ShellOutput("ffprobe -v error -select_streams v:0 -show_entries frame=key_frame -of flat " +
-                                                 qvtest::ShellQuote((dir_ / "hi.mp4").string()) + " | sed 's/.*key_frame=//'");
+    const std::string keys = qv::test::ShellOutput("ffprobe -v error -select_streams v:0 -show_entries frame=key_frame -of flat " +
+                                                 qv::test::ShellQuote((dir_ / "hi.mp4").string()) + " | sed 's/.*key_frame=//'");
     EXPECT_EQ(keys, "1\n0\n0\n1\n0\n0\n1\n");
 }
 
@@ -142,33 +142,33 @@ TEST_F(CliSharedOutputs, LosslessAnimationsHoldTheRenderedFramesExactly)
     fs::create_directory(dir_ / "s");
     ASSERT_EQ(Morph("moving.txt", "s/%d.png", {"--frames", "6"}).status, 0);
     std::vector<RgbPicture> stills;
-    for (int f = 0; f < 6; ++f) stills.push_back(qvtest::ReadWithImageMagick((dir_ / ("s/" + std::to_string(f) + ".png")).string()));
+    for (int f = 0; f < 6; ++f) stills.push_back(qv::test::ReadWithImageMagick((dir_ / ("s/" + std::to_string(f) + ".png")).string()));
 
     // APNG by either name; plays counts every showing, 0 for ever.
     ASSERT_EQ(Morph("moving.txt", "a.apng", {"--frames", "6", "--fps", "10", "--loop", "3"}).status, 0);
     ASSERT_EQ(Morph("moving.txt", "b.png", {"--frames", "6", "--fps", "10", "--animated"}).status, 0);
     EXPECT_EQ(Probe("a.apng"), "apng,40,30,rgb24,10/1,6\nN/A\n");
-    EXPECT_EQ(qvtest::FramesWithFfmpeg(dir_ / "a.apng", kW, kH), stills);
-    EXPECT_EQ(qvtest::FramesWithFfmpeg(dir_ / "b.png", kW, kH), stills);
+    EXPECT_EQ(qv::test::FramesWithFfmpeg(dir_ / "a.apng", kW, kH), stills);
+    EXPECT_EQ(qv::test::FramesWithFfmpeg(dir_ / "b.png", kW, kH), stills);
     EXPECT_EQ(ApngPlays(dir_ / "a.apng"), 3);
     EXPECT_EQ(ApngPlays(dir_ / "b.png"), 0);
 
     // WebP: lossless unless --quality; webpmux lists frames, times and loop.
     ASSERT_EQ(Morph("moving.txt", "w.webp", {"--frames", "6", "--fps", "10", "--loop", "2"}).status, 0);
-    EXPECT_EQ(qvtest::FramesWithImageMagick(dir_ / "w.webp", kW, kH), stills);
-    EXPECT_EQ(qvtest::Identify("%W %H %T", dir_ / "w.webp"), std::vector<std::string>(6, "40 30 10"));
-    const std::string info = qvtest::ShellOutput("webpmux -info " + qvtest::ShellQuote((dir_ / "w.webp").string()));
+    EXPECT_EQ(qv::test::FramesWithImageMagick(dir_ / "w.webp", kW, kH), stills);
+    EXPECT_EQ(qv::test::Identify("%W %H %T", dir_ / "w.webp"), std::vector<std::string>(6, "40 30 10"));
+    const std::string info = qv::test::ShellOutput("webpmux -info " + qv::test::ShellQuote((dir_ / "w.webp").string()));
     EXPECT_NE(info.find("Loop Count : 2"), std::string::npos) << info;
     EXPECT_NE(info.find("Number of frames: 6"), std::string::npos) << info;
     ASSERT_EQ(Morph("moving.txt", "forever.webp", {"--frames", "6"}).status, 0);
-    EXPECT_NE(qvtest::ShellOutput("webpmux -info " + qvtest::ShellQuote((dir_ / "forever.webp").string())).find("Loop Count : 0"),
+    EXPECT_NE(qv::test::ShellOutput("webpmux -info " + qv::test::ShellQuote((dir_ / "forever.webp").string())).find("Loop Count : 0"),
               std::string::npos);
     ASSERT_EQ(Morph("moving.txt", "lossy.webp", {"--frames", "6", "--quality", "90"}).status, 0);
-    const std::vector<RgbPicture> lossy = qvtest::FramesWithImageMagick(dir_ / "lossy.webp", kW, kH);
+    const std::vector<RgbPicture> lossy = qv::test::FramesWithImageMagick(dir_ / "lossy.webp", kW, kH);
     ASSERT_EQ(lossy.size(), 6u);
     EXPECT_NE(lossy.front(), stills.front());
-    EXPECT_LT(qvtest::MeanDifference(lossy.front(), stills.front()), 6.0);
-    EXPECT_LT(qvtest::MeanDifference(lossy.back(), stills.back()), 6.0);
+    EXPECT_LT(qv::test::MeanDifference(lossy.front(), stills.front()), 6.0);
+    EXPECT_LT(qv::test::MeanDifference(lossy.back(), stills.back()), 6.0);
 }
 
 TEST_F(CliSharedOutputs, RangePartsOfAnMp4JoinIntoTheWholeMorph)
@@ -177,7 +177,7 @@ TEST_F(CliSharedOutputs, RangePartsOfAnMp4JoinIntoTheWholeMorph)
     ASSERT_EQ(Morph("moving.txt", "p2.mp4", {"--frames", "9", "--range", "4:"}).status, 0);
     std::ofstream(dir_ / "parts.txt") << "file 'p1.mp4'\nfile 'p2.mp4'\n";
     int status = -1;
-    qvtest::ShellOutput("cd " + qvtest::ShellQuote(dir_.path().string()) +
+    qv::test::ShellOutput("cd " + qv::test::ShellQuote(dir_.path().string()) +
                             " && ffmpeg -v error -f concat -safe 0 -i parts.txt -c copy joined.mp4",
                         &status);
     ASSERT_EQ(status, 0);
@@ -186,17 +186,17 @@ TEST_F(CliSharedOutputs, RangePartsOfAnMp4JoinIntoTheWholeMorph)
     EXPECT_EQ(joined.substr(0, 18), "h264,40,30,yuv420p");
     EXPECT_EQ(joined.substr(joined.find('\n') - 2, 2), ",9");
     EXPECT_NEAR(std::stod(joined.substr(joined.find('\n') + 1)), 0.6, 0.0015);
-    std::vector<RgbPicture> parts = qvtest::FramesWithFfmpeg(dir_ / "p1.mp4", kW, kH);
-    const std::vector<RgbPicture> second = qvtest::FramesWithFfmpeg(dir_ / "p2.mp4", kW, kH);
+    std::vector<RgbPicture> parts = qv::test::FramesWithFfmpeg(dir_ / "p1.mp4", kW, kH);
+    const std::vector<RgbPicture> second = qv::test::FramesWithFfmpeg(dir_ / "p2.mp4", kW, kH);
     parts.insert(parts.end(), second.begin(), second.end());
     ASSERT_EQ(parts.size(), 9u);
     // Copied, not re-encoded: the joined frames are the parts' frames.
-    EXPECT_EQ(qvtest::FramesWithFfmpeg(dir_ / "joined.mp4", kW, kH), parts);
+    EXPECT_EQ(qv::test::FramesWithFfmpeg(dir_ / "joined.mp4", kW, kH), parts);
     fs::create_directory(dir_ / "s");
     ASSERT_EQ(Morph("moving.txt", "s/%d.png", {"--frames", "9"}).status, 0);
     for (int f = 0; f < 9; ++f)
-        EXPECT_LT(qvtest::MeanDifference(parts[static_cast<std::size_t>(f)],
-                                         qvtest::ReadWithImageMagick((dir_ / ("s/" + std::to_string(f) + ".png")).string())),
+        EXPECT_LT(qv::test::MeanDifference(parts[static_cast<std::size_t>(f)],
+                                         qv::test::ReadWithImageMagick((dir_ / ("s/" + std::to_string(f) + ".png")).string())),
                   5.0)
             << f;
 }

@@ -24,7 +24,7 @@ using FreeImagePtr = std::unique_ptr<FIBITMAP, void (*)(FIBITMAP*)>;
 std::string ImageMagickEightBit(const std::filesystem::path& picture, const std::string& map)
 {
     int status = 0;
-    const std::string bytes = qvtest::ShellOutput("convert " + qvtest::ShellQuote(picture.string()) + " -depth 8 " +
+    const std::string bytes = qv::test::ShellOutput("convert " + qv::test::ShellQuote(picture.string()) + " -depth 8 " +
                                                       map + ":- 2>/dev/null", &status);
     EXPECT_EQ(0, status);
     return bytes;
@@ -71,7 +71,7 @@ protected:
         };
         for (const auto& [name, args] : pictures) {
             int status = 0;
-            qvtest::ShellOutput("convert " + args + " " + qvtest::ShellQuote((dir_->path() / name).string()), &status);
+            qv::test::ShellOutput("convert " + args + " " + qv::test::ShellQuote((dir_->path() / name).string()), &status);
             ASSERT_EQ(0, status) << name;
         }
     }
@@ -85,7 +85,7 @@ protected:
     {
         return FreeImagePtr(FreeImage_Load(FIF_PNG, Path(name).c_str(), 0), FreeImage_Unload);
     }
-    static inline qvtest::ScratchDir* dir_ = new qvtest::ScratchDir("sixteen-bit");
+    static inline qv::test::ScratchDir* dir_ = new qv::test::ScratchDir("sixteen-bit");
 };
 
 TEST(SixteenBitSamples, DivideBy257AsImageMagickDoes)

@@ -12,13 +12,13 @@
 #include "support/cli_run.h"
 
 namespace fs = std::filesystem;
-using qvtest::CliResult;
+using qv::test::CliResult;
 
 namespace {
 
 CliResult RunCli(const std::vector<std::string>& args, const fs::path& dir)
 {
-    return qvtest::RunProgram(QUORVANE_CLI_PATH, args, dir);
+    return qv::test::RunProgram(QUORVANE_CLI_PATH, args, dir);
 }
 
 struct Container {
@@ -40,8 +40,8 @@ protected:
     {
         for (const Container& c : kContainers) {
             int status = 0;
-            qvtest::ShellOutput("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=40x30:rate=25 -frames:v 6 " +
-                                    std::string(c.args) + " " + qvtest::ShellQuote((dir_->path() / c.name).string()),
+            qv::test::ShellOutput("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=40x30:rate=25 -frames:v 6 " +
+                                    std::string(c.args) + " " + qv::test::ShellQuote((dir_->path() / c.name).string()),
                                 &status);
             ASSERT_EQ(0, status) << c.name;
         }
@@ -52,7 +52,7 @@ protected:
         dir_ = nullptr;
     }
     static fs::path Path(const std::string& name) { return dir_->path() / name; }
-    static inline qvtest::ScratchDir* dir_ = new qvtest::ScratchDir("video-inputs");
+    static inline qv::test::ScratchDir* dir_ = new qv::test::ScratchDir("video-inputs");
 };
 
 TEST_F(CliVideoInputs, InfoReadsEveryContainer)
@@ -71,8 +71,8 @@ TEST_F(CliVideoInputs, FrameSavesFfmpegsDecodingFromEveryContainer)
         const std::string out = std::string(c.name) + "-4.png";
         const CliResult r = RunCli({"frame", c.name, "4", out}, dir_->path());
         ASSERT_EQ(0, r.status) << c.name << ": " << r.err;
-        const qvtest::RgbPicture saved = qvtest::ReadWithImageMagick(Path(out).string());
-        const qvtest::RgbPicture reference = qvtest::ReadVideoFrameWithFfmpeg(Path(c.name), 4, 40, 30);
+        const qv::test::RgbPicture saved = qv::test::ReadWithImageMagick(Path(out).string());
+        const qv::test::RgbPicture reference = qv::test::ReadVideoFrameWithFfmpeg(Path(c.name), 4, 40, 30);
         ASSERT_EQ(40, reference.width) << c.name;
         EXPECT_TRUE(saved == reference) << c.name;
     }
@@ -88,14 +88,14 @@ TEST_F(CliVideoInputs, FramesOfEveryContainerServeAsPictures)
                                    dir_->path());
         ASSERT_EQ(0, r.status) << c.name << ": " << r.err;
         // The first frame of a morph is FROM itself.
-        const qvtest::RgbPicture first = qvtest::ReadWithImageMagick(Path(std::string(c.name) + "-morph_0.png").string());
-        EXPECT_TRUE(first == qvtest::ReadVideoFrameWithFfmpeg(Path(c.name), 1, 40, 30)) << c.name;
+        const qv::test::RgbPicture first = qv::test::ReadWithImageMagick(Path(std::string(c.name) + "-morph_0.png").string());
+        EXPECT_TRUE(first == qv::test::ReadVideoFrameWithFfmpeg(Path(c.name), 1, 40, 30)) << c.name;
     }
 }
 
 TEST_F(CliVideoInputs, StillPicturesAndOtherFilesAreRefusedAsVideos)
 {
-    qvtest::WritePpm(Path("still.ppm"), qvtest::RgbPicture{2, 1, {1, 2, 3, 4, 5, 6}});
+    qv::test::WritePpm(Path("still.ppm"), qv::test::RgbPicture{2, 1, {1, 2, 3, 4, 5, 6}});
     std::ofstream(Path("notes.dat")) << "these are notes, not a video\n";
     CliResult r = RunCli({"info", "still.ppm"}, dir_->path());
     EXPECT_EQ(1, r.status);

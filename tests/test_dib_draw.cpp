@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "support/host_pictures.h"
+#include "support/dib_buffers.h"
 
 namespace {
 

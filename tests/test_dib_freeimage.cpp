@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "support/host_pictures.h"
+#include "support/dib_buffers.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/portable/dib_read.h"
-#include "support/host_pictures.h"
+#include "support/dib_buffers.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 
 namespace {
 
-using qvtest::HostPicture;
-using qvtest::RefScene;
+using qv::test::HostPicture;
+using qv::test::RefScene;
 
 // The identity mesh: the four corners of a w x h output over pictures of the
 // same size, split into two triangles.
@@ -89,7 +89,7 @@ TEST(DrawMorphCall, UpperHalvesOfTheSizeSlotsAreIgnored)
 {
     RefScene sc = IdentityScene(5, 3);
     std::vector<uint32_t> expected;
-    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, expected), MORPH_OK);
+    ASSERT_EQ(qv::test::RenderThroughLibrary(sc, expected), MORPH_OK);
 
     RefScene again = IdentityScene(5, 3);
     HostPicture src(5, 3), dst(5, 3), out(5, 3);
@@ -109,7 +109,7 @@ TEST(DrawMorphFrame, IdentityMeshReproducesTheSourceUnderNearestSampling)
 {
     RefScene sc = IdentityScene(9, 7);
     std::vector<uint32_t> out;
-    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);
+    ASSERT_EQ(qv::test::RenderThroughLibrary(sc, out), MORPH_OK);
     EXPECT_EQ(out, sc.src);
     // Both triangles were written back in top, middle, bottom order.
     EXPECT_EQ(sc.triangles[0].v[0], 0);
@@ -129,7 +129,7 @@ TEST(DrawMorphFrame, HalfwayDissolveOfTwoFlatPictures)
     sc.frameIndex = 1;
     sc.frameCount = 2;
     std::vector<uint32_t> out;
-    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);
+    ASSERT_EQ(qv::test::RenderThroughLibrary(sc, out), MORPH_OK);
     EXPECT_EQ(out, std::vector<uint32_t>(36, 0x007F007Fu));
 }
 
@@ -141,7 +141,7 @@ TEST(DrawMorphFrame, NoPictureFlagsGiveTheConvertedBackgroundAndNoRewrite)
     std::memcpy(&sc.background, bytes, 4);
     sc.triangles = {{{-2, -1, 0}}, {{-2, -3, -1}}};
     std::vector<uint32_t> out;
-    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);
+    ASSERT_EQ(qv::test::RenderThroughLibrary(sc, out), MORPH_OK);
     EXPECT_EQ(out, std::vector<uint32_t>(16, 0x00112233u));
     EXPECT_EQ(sc.triangles[0].v[0], -2);
     EXPECT_EQ(sc.triangles[1].v[1], -3);
@@ -153,7 +153,7 @@ TEST(DrawMorphFrame, SkipCornersWithEveryTriangleOnACornerRendersNothing)
     sc.flags = MORPH_USE_SOURCE | MORPH_SKIP_CORNERS;
     sc.triangles = {{{-2, -1, 0}}, {{-2, -3, -1}}};
     std::vector<uint32_t> out;
-    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);
+    ASSERT_EQ(qv::test::RenderThroughLibrary(sc, out), MORPH_OK);
     EXPECT_EQ(out, std::vector<uint32_t>(16, 0x00EFCDABu));
     EXPECT_EQ(sc.triangles[0].v[0], -2);  // not set up, not rewritten
 }
@@ -163,7 +163,7 @@ TEST(DrawMorphFrame, NegativeLastTriangleRendersTheFillOnly)
     RefScene sc = IdentityScene(4, 4);
     sc.lastTriangle = -1;
     std::vector<uint32_t> out;
-    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);
+    ASSERT_EQ(qv::test::RenderThroughLibrary(sc, out), MORPH_OK);
     EXPECT_EQ(out, std::vector<uint32_t>(16, 0x00EFCDABu));
 }
 
@@ -176,7 +176,7 @@ TEST(DrawMorphFrame, BlocksOfTwoRepeatTheAnchorSample)
     sc.outW = sc.outH = 10;
     sc.blockSize = 2;
     std::vector<uint32_t> out;
-    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);
+    ASSERT_EQ(qv::test::RenderThroughLibrary(sc, out), MORPH_OK);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 10; ++x) {
             const size_t anchor = static_cast<size_t>((y & ~1) * 9 + (x & ~1));
@@ -212,7 +212,7 @@ TEST(DrawMorphFrame, PicturesTheHostCannotFillReadAsBlackNotAsOlderFrames)
 {
     RefScene sc = IdentityScene(4, 4);
     std::vector<uint32_t> out;
-    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);  // leaves the picture in the working buffers
+    ASSERT_EQ(qv::test::RenderThroughLibrary(sc, out), MORPH_OK);  // leaves the picture in the working buffers
     ASSERT_EQ(out, sc.src);
 
     // A source bitmap of 2 x 2 where the call says 4 x 4: only its pixels are real.
@@ -233,7 +233,7 @@ TEST(DrawMorphFrame, PicturesTheHostCannotFillReadAsBlackNotAsOlderFrames)
     EXPECT_EQ(outPic.Words(), expected);
 
     // No bitmap at all: the read fails and the picture is black.
-    ASSERT_EQ(qvtest::RenderThroughLibrary(sc, out), MORPH_OK);
+    ASSERT_EQ(qv::test::RenderThroughLibrary(sc, out), MORPH_OK);
     ASSERT_EQ(draw(nullptr), MORPH_OK);
     EXPECT_EQ(outPic.Words(), std::vector<uint32_t>(16, 0));
 }
@@ -242,11 +242,11 @@ TEST(DrawMorphFrame, RandomScenesMatchTheReferenceWordForWord)
 {
     std::mt19937 rng(20261207);
     for (int n = 0; n < 3000; ++n) {
-        RefScene scene = qvtest::RandomScene(rng);
+        RefScene scene = qv::test::RandomScene(rng);
         RefScene expectedScene = scene;
-        const std::vector<uint32_t> expected = qvtest::ReferenceRender(expectedScene);
+        const std::vector<uint32_t> expected = qv::test::ReferenceRender(expectedScene);
         std::vector<uint32_t> out;
-        ASSERT_EQ(qvtest::RenderThroughLibrary(scene, out), MORPH_OK) << "scene " << n;
+        ASSERT_EQ(qv::test::RenderThroughLibrary(scene, out), MORPH_OK) << "scene " << n;
         ASSERT_EQ(out, expected) << "scene " << n << " flags " << scene.flags << " block " << scene.blockSize;
         for (size_t t = 0; t < scene.triangles.size(); ++t)
             ASSERT_EQ(std::memcmp(scene.triangles[t].v, expectedScene.triangles[t].v, 6), 0) << "scene " << n;
@@ -266,15 +266,15 @@ TEST(DrawMorphFrame, BitmapsUsedInPlaceOrCopiedGiveTheSameFrame)
     std::mt19937 rng(20261208);
     const uint32_t pad = 0x5A5A5A5Au;
     for (int n = 0; n < 600; ++n) {
-        const RefScene scene = qvtest::RandomScene(rng);
+        const RefScene scene = qv::test::RandomScene(rng);
         RefScene expectedScene = scene;
-        const std::vector<uint32_t> expected = qvtest::ReferenceRender(expectedScene);
+        const std::vector<uint32_t> expected = qv::test::ReferenceRender(expectedScene);
         const int32_t layouts[3][2] = {{0, 3}, {1, 0}, {2, 2}};  // in place, copied, copied
         for (const auto& layout : layouts) {
             RefScene sc = scene;
             std::vector<uint32_t> out;
-            ASSERT_EQ(qvtest::RenderOnLargerBitmaps(sc, layout[0], layout[1], out), MORPH_OK);
-            ASSERT_EQ(out, qvtest::Padded(expected, sc.outW, sc.outH, layout[0], layout[1], pad))
+            ASSERT_EQ(qv::test::RenderOnLargerBitmaps(sc, layout[0], layout[1], out), MORPH_OK);
+            ASSERT_EQ(out, qv::test::Padded(expected, sc.outW, sc.outH, layout[0], layout[1], pad))
                 << "scene " << n << " extra columns " << layout[0] << " rows " << layout[1];
             for (size_t t = 0; t < sc.triangles.size(); ++t)
                 ASSERT_EQ(std::memcmp(sc.triangles[t].v, expectedScene.triangles[t].v, 6), 0) << "scene " << n;
@@ -288,7 +288,7 @@ TEST(DrawMorphFrame, AnOutputBitmapThatIsAlsoAPictureIsReadAsItWasBeforeTheCall)
 {
     std::mt19937 rng(8);
     for (int n = 0; n < 300; ++n) {
-        RefScene sc = qvtest::RandomScene(rng);
+        RefScene sc = qv::test::RandomScene(rng);
         const bool intoSource = n % 2 == 0;
         // The picture that doubles as the output takes the output's size.
         int16_t& w = intoSource ? sc.srcW : sc.dstW;
@@ -299,7 +299,7 @@ TEST(DrawMorphFrame, AnOutputBitmapThatIsAlsoAPictureIsReadAsItWasBeforeTheCall)
         words.resize(static_cast<size_t>(w * h));
         for (auto& p : words) p = static_cast<uint32_t>(rng());
         RefScene expectedScene = sc;
-        const std::vector<uint32_t> expected = qvtest::ReferenceRender(expectedScene);
+        const std::vector<uint32_t> expected = qv::test::ReferenceRender(expectedScene);
 
         HostPicture src(sc.srcW, sc.srcH), dst(sc.dstW, sc.dstH);
         src.SetWords(sc.src);

@@ -15,8 +15,8 @@
 
 namespace {
 
-using qvtest::DistinctColor;
-using qvtest::MakeIndexedPicture;
+using qv::test::DistinctColor;
+using qv::test::MakeIndexedPicture;
 using Bytes = std::vector<uint8_t>;
 
 constexpr std::size_t kDataSectionOffset = 32 + 18 + 768;
@@ -25,9 +25,9 @@ constexpr std::size_t kDataSectionOffset = 32 + 18 + 768;
 // a one-frame file.
 Bytes DataSection(FIBITMAP* picture, uint16_t width, uint16_t height)
 {
-    const std::string path = qvtest::ScratchPath("frame.gif");
-    qvtest::WriteOneFrameGif(path, picture, width, height, 0, 0);
-    const Bytes file = qvtest::ReadFileBytes(path);
+    const std::string path = qv::test::ScratchPath("frame.gif");
+    qv::test::WriteOneFrameGif(path, picture, width, height, 0, 0);
+    const Bytes file = qv::test::ReadFileBytes(path);
     std::remove(path.c_str());
     if (file.size() < kDataSectionOffset + 1) return {};
     return Bytes(file.begin() + kDataSectionOffset, file.end() - 1);  // drop the trailer
@@ -89,7 +89,7 @@ TEST(GifCodeStreamBytes, Frame254PixelsFillsOneBlockAndPartOfTheNext)
         if (i >= 2 && i != 2 + 255 && i + 1 < section.size()) data.push_back(section[i]);  // skip length bytes
     }
     ASSERT_EQ(data.size(), 288u);
-    auto codes = qvtest::UnpackNineBitCodes(data);
+    auto codes = qv::test::UnpackNineBitCodes(data);
     ASSERT_EQ(codes.size(), 256u);
     EXPECT_EQ(codes, ExpectedCodes(pixels));
 }
@@ -105,7 +105,7 @@ TEST(GifCodeStreamBytes, Frame225PixelsIsExactlyOneFullBlock)
     EXPECT_EQ(section[0], 0x08);
     EXPECT_EQ(section[1], 0xFF);
     EXPECT_EQ(section.back(), 0x00);
-    const auto codes = qvtest::UnpackNineBitCodes(Bytes(section.begin() + 2, section.end() - 1));
+    const auto codes = qv::test::UnpackNineBitCodes(Bytes(section.begin() + 2, section.end() - 1));
     ASSERT_EQ(codes.size(), 226u);
     EXPECT_EQ(codes[0], 0);
     EXPECT_EQ(codes[224], 14 + 16 * 14);
@@ -116,13 +116,13 @@ TEST(GifCodeStreamBytes, ClearCodeCountRunsAcrossRows)
 {
     auto picture = MakeIndexedPicture(100, 3, [](int x, int y) { return static_cast<uint8_t>(y * 100 + x); },
                                       DistinctColor);
-    const auto layout = qvtest::WalkGifLayout([&] {
-        const std::string path = qvtest::ScratchPath("rows.gif");
-        qvtest::WriteOneFrameGif(path, picture.get(), 100, 3, 0, 0);
-        return qvtest::ReadFileBytes(path);
+    const auto layout = qv::test::WalkGifLayout([&] {
+        const std::string path = qv::test::ScratchPath("rows.gif");
+        qv::test::WriteOneFrameGif(path, picture.get(), 100, 3, 0, 0);
+        return qv::test::ReadFileBytes(path);
     }());
     ASSERT_TRUE(layout.ok) << layout.error;
-    const auto codes = qvtest::UnpackNineBitCodes(layout.frames.at(0).data);
+    const auto codes = qv::test::UnpackNineBitCodes(layout.frames.at(0).data);
     // Pixel 254 is column 53 of the third row; the clear code follows it.
     EXPECT_EQ(codes.at(253), 253);
     EXPECT_EQ(codes.at(254), 256);
@@ -136,7 +136,7 @@ TEST(GifCodeStreamBytes, TopRowIsSentFirst)
                                       DistinctColor);
     const Bytes section = DataSection(picture.get(), 4, 3);
     ASSERT_GE(section.size(), 3u);
-    const auto codes = qvtest::UnpackNineBitCodes(Bytes(section.begin() + 2, section.end() - 1));
+    const auto codes = qv::test::UnpackNineBitCodes(Bytes(section.begin() + 2, section.end() - 1));
     ASSERT_GE(codes.size(), 13u);
     EXPECT_EQ((std::vector<uint16_t>(codes.begin(), codes.begin() + 13)),
               (std::vector<uint16_t>{7, 7, 7, 7, 50, 50, 50, 50, 200, 200, 200, 200, 257}));
@@ -145,9 +145,9 @@ TEST(GifCodeStreamBytes, TopRowIsSentFirst)
 TEST(GifCodeStreamBytes, ColorTableIsRedGreenBluePerEntry)
 {
     auto picture = MakeIndexedPicture(1, 1, [](int, int) { return uint8_t{0}; }, DistinctColor);
-    const std::string path = qvtest::ScratchPath("table.gif");
-    qvtest::WriteOneFrameGif(path, picture.get(), 1, 1, 0, 0);
-    const Bytes file = qvtest::ReadFileBytes(path);
+    const std::string path = qv::test::ScratchPath("table.gif");
+    qv::test::WriteOneFrameGif(path, picture.get(), 1, 1, 0, 0);
+    const Bytes file = qv::test::ReadFileBytes(path);
     ASSERT_GE(file.size(), 32u + 18 + 768);
     for (int i = 0; i < 256; ++i) {
         const uint32_t c = DistinctColor(i);
@@ -173,9 +173,9 @@ TEST(GifCodeStreamStructure, SubBlocksForManySizes)
         auto picture = MakeIndexedPicture(width, height,
                                           [&](int x, int y) { return pixels[static_cast<std::size_t>(y * width + x)]; },
                                           DistinctColor);
-        const std::string path = qvtest::ScratchPath("sizes.gif");
-        qvtest::WriteOneFrameGif(path, picture.get(), static_cast<uint16_t>(width), static_cast<uint16_t>(height), 0, 0);
-        const auto layout = qvtest::WalkGifLayout(qvtest::ReadFileBytes(path));
+        const std::string path = qv::test::ScratchPath("sizes.gif");
+        qv::test::WriteOneFrameGif(path, picture.get(), static_cast<uint16_t>(width), static_cast<uint16_t>(height), 0, 0);
+        const auto layout = qv::test::WalkGifLayout(qv::test::ReadFileBytes(path));
         ASSERT_TRUE(layout.ok) << layout.error << " for " << width << "x" << height;
         ASSERT_EQ(layout.frames.size(), 1u);
         const auto& frame = layout.frames[0];
@@ -190,7 +190,7 @@ TEST(GifCodeStreamStructure, SubBlocksForManySizes)
             EXPECT_EQ(frame.subBlockLengths[b], expected) << "block " << b << " of " << width << "x" << height;
         }
         EXPECT_EQ(frame.subBlockLengths.size(), (byteCount + 254) / 255);
-        auto codes = qvtest::UnpackNineBitCodes(frame.data);
+        auto codes = qv::test::UnpackNineBitCodes(frame.data);
         codes.resize(codeCount);  // drop a padding code made of the last byte's spare bits
         EXPECT_EQ(codes, ExpectedCodes(pixels)) << width << "x" << height;
         std::remove(path.c_str());
@@ -208,9 +208,9 @@ TEST(GifCodeStreamDecoders, GiflibReadsEveryIndexBack)
     auto picture = MakeIndexedPicture(width, height,
                                       [&](int x, int y) { return pixels[static_cast<std::size_t>(y * width + x)]; },
                                       DistinctColor);
-    const std::string path = qvtest::ScratchPath("giflib.gif");
-    qvtest::WriteOneFrameGif(path, picture.get(), width, height, 4, 3);
-    const auto gif = qvtest::DecodeWithGiflib(path);
+    const std::string path = qv::test::ScratchPath("giflib.gif");
+    qv::test::WriteOneFrameGif(path, picture.get(), width, height, 4, 3);
+    const auto gif = qv::test::DecodeWithGiflib(path);
     ASSERT_TRUE(gif.ok) << gif.error;
     EXPECT_EQ(gif.screenWidth, width);
     EXPECT_EQ(gif.screenHeight, height);
@@ -226,7 +226,7 @@ TEST(GifCodeStreamDecoders, GiflibReadsEveryIndexBack)
     for (int i = 0; i < 256; ++i) {
         const uint32_t c = DistinctColor(i);
         ASSERT_EQ(frame.palette[static_cast<std::size_t>(i)],
-                  (qvtest::Rgb{static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)}));
+                  (qv::test::Rgb{static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)}));
     }
     EXPECT_EQ(frame.indices, pixels);
 }
@@ -242,8 +242,8 @@ TEST(GifCodeStreamDecoders, ImageMagickAndFfmpegShowThePaletteColours)
     auto picture = MakeIndexedPicture(width, height,
                                       [&](int x, int y) { return pixels[static_cast<std::size_t>(y * width + x)]; },
                                       DistinctColor);
-    const std::string path = qvtest::ScratchPath("tools.gif");
-    qvtest::WriteOneFrameGif(path, picture.get(), width, height, 10, 0);
+    const std::string path = qv::test::ScratchPath("tools.gif");
+    qv::test::WriteOneFrameGif(path, picture.get(), width, height, 10, 0);
     Bytes expected;
     for (uint8_t index : pixels) {
         const uint32_t c = DistinctColor(index);
@@ -251,10 +251,10 @@ TEST(GifCodeStreamDecoders, ImageMagickAndFfmpegShowThePaletteColours)
         expected.push_back(static_cast<uint8_t>(c >> 8));
         expected.push_back(static_cast<uint8_t>(c));
     }
-    const auto magick = qvtest::RunTool("convert '" + path + "' -depth 8 rgb:-");
+    const auto magick = qv::test::RunTool("convert '" + path + "' -depth 8 rgb:-");
     ASSERT_EQ(magick.exitCode, 0);
     EXPECT_EQ(magick.output, expected);
-    const auto ffmpeg = qvtest::RunTool("ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt rgb24 -");
+    const auto ffmpeg = qv::test::RunTool("ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt rgb24 -");
     ASSERT_EQ(ffmpeg.exitCode, 0);
     EXPECT_EQ(ffmpeg.output, expected);
 }

@@ -21,7 +21,7 @@ namespace {
 // what went wrong.
 int FrameWithRoom(int32_t side, int32_t depth, std::size_t room, const std::string& path)
 {
-    qvtest::HostPicture picture(side, side, depth);
+    qv::test::HostPicture picture(side, side, depth);
     if (!picture.valid()) return 10;
     GifWriter* writer = nullptr;
     if (RenderAnimatedGIFStart(path.c_str(), side, side, depth, 2500, 0, &writer) != 0) return 11;
@@ -31,24 +31,24 @@ int FrameWithRoom(int32_t side, int32_t depth, std::size_t room, const std::stri
     int32_t first = -1, second = -1;
     std::size_t before = 0, after = 0;
     {
-        qvtest::AddressSpaceLimit limit(room);
+        qv::test::AddressSpaceLimit limit(room);
         first = RenderAnimatedGIF(picture.dc(), picture.bitmap(), 1, writer);
-        before = qvtest::HeapBytesInUse();
+        before = qv::test::HeapBytesInUse();
         second = RenderAnimatedGIF(picture.dc(), picture.bitmap(), 1, writer);
-        after = qvtest::HeapBytesInUse();
+        after = qv::test::HeapBytesInUse();
     }
     if (first != 2 || second != 2) return 12;
     if (after != before) return 13;
     RenderAnimatedGIFEnd(writer);
     // Nothing of the failed frames: the header and the trailer.
-    if (qvtest::ReadFileBytes(path).size() != 32 + 1) return 14;
+    if (qv::test::ReadFileBytes(path).size() != 32 + 1) return 14;
     return 0;
 }
 
 TEST(GifWriterLowMemory, WideningThatFailsReportsTwoAndLeaksNothing)
 {
-    if (!qvtest::kAddressSpaceLimitsWork) GTEST_SKIP() << "address space limits do not work under AddressSanitizer";
-    const std::string path = qvtest::ScratchPath("nowiden.gif");
+    if (!qv::test::kAddressSpaceLimitsWork) GTEST_SKIP() << "address space limits do not work under AddressSanitizer";
+    const std::string path = qv::test::ScratchPath("nowiden.gif");
     // The 24-bit copy of the 4000 x 4000 32-bit working bitmap needs 48 MB.
     EXPECT_EXIT(_exit(FrameWithRoom(4000, 32, std::size_t{4000} * 4000 * 3 / 2, path)), ::testing::ExitedWithCode(0), "");
 }
@@ -59,8 +59,8 @@ TEST(GifWriterLowMemory, QuantisationThatFailsReportsTwoAndLeaksNothing)
     // fails under this address-space limit still keeps about 200 bytes of
     // heap, a fault not yet found.
     setenv("QUORVANE_QUANTIZER", "freeimage", 1);
-    if (!qvtest::kAddressSpaceLimitsWork) GTEST_SKIP() << "address space limits do not work under AddressSanitizer";
-    const std::string path = qvtest::ScratchPath("noquant.gif");
+    if (!qv::test::kAddressSpaceLimitsWork) GTEST_SKIP() << "address space limits do not work under AddressSanitizer";
+    const std::string path = qv::test::ScratchPath("noquant.gif");
     // The 8-bit result alone needs 2.25 MB (the quantiser learns first, so
     // the picture is kept small).
     EXPECT_EXIT(_exit(FrameWithRoom(1500, 24, std::size_t{1500} * 1500 / 2, path)), ::testing::ExitedWithCode(0), "");

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "support/host_pictures.h"
+#include "support/dib_buffers.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/window.h"
-#include "support/host_pictures.h"
+#include "support/dib_buffers.h"
 
 namespace {
 

@@ -36,9 +36,9 @@ private:
 
 // Large outputs and meshes, so that spans run many lanes wide, most reads take
 // the gather path and some wrap.
-qvtest::RefScene WideScene(std::mt19937& rng)
+qv::test::RefScene WideScene(std::mt19937& rng)
 {
-    qvtest::RefScene sc = qvtest::RandomScene(rng);
+    qv::test::RefScene sc = qv::test::RandomScene(rng);
     auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     sc.outW = static_cast<int16_t>(uniform(1, 160));
     sc.outH = static_cast<int16_t>(uniform(1, 90));
@@ -58,10 +58,10 @@ qvtest::RefScene WideScene(std::mt19937& rng)
 // in-between weight k/n, which has fixed-point dissolve factors (but 0 and
 // 1 have none). Reads and writes stay mostly inside the pictures; the
 // borders and the lanes past a row's end still wrap.
-qvtest::RefScene GridMorphScene(std::mt19937& rng)
+qv::test::RefScene GridMorphScene(std::mt19937& rng)
 {
     auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-    qvtest::RefScene sc;
+    qv::test::RefScene sc;
     const int w = uniform(8, 200), h = uniform(8, 120);
     sc.srcW = sc.dstW = sc.outW = static_cast<int16_t>(w);
     sc.srcH = sc.dstH = sc.outH = static_cast<int16_t>(h);
@@ -137,9 +137,9 @@ qvtest::RefScene GridMorphScene(std::mt19937& rng)
 // doubles every coordinate: the exact mapped positions fall on whole and half
 // pixels, where the last bit of each weight and the order of the sums decide
 // the pixel that is read.
-qvtest::RefScene AlignedGridScene(std::mt19937& rng)
+qv::test::RefScene AlignedGridScene(std::mt19937& rng)
 {
-    qvtest::RefScene sc = GridMorphScene(rng);
+    qv::test::RefScene sc = GridMorphScene(rng);
     sc.dstW = static_cast<int16_t>(2 * sc.outW - 1);
     sc.dstH = static_cast<int16_t>(2 * sc.outH - 1);
     sc.dst.resize(static_cast<size_t>(sc.dstW * sc.dstH));
@@ -162,17 +162,17 @@ void ExpectSameAsPortable(Kernel kernel, int scenes, MakeScene make)
 {
     std::mt19937 rng(7 + static_cast<unsigned>(kernel));
     for (int n = 0; n < scenes; ++n) {
-        qvtest::RefScene scene = make(rng);
-        qvtest::RefScene portableScene = scene;
+        qv::test::RefScene scene = make(rng);
+        qv::test::RefScene portableScene = scene;
         std::vector<uint32_t> expected, actual;
         {
             KernelSwitch use(Kernel::Portable);
-            ASSERT_EQ(qvtest::RenderThroughLibrary(portableScene, expected), MORPH_OK);
+            ASSERT_EQ(qv::test::RenderThroughLibrary(portableScene, expected), MORPH_OK);
         }
         {
             KernelSwitch use(kernel);
             ASSERT_TRUE(use.ok());
-            ASSERT_EQ(qvtest::RenderThroughLibrary(scene, actual), MORPH_OK);
+            ASSERT_EQ(qv::test::RenderThroughLibrary(scene, actual), MORPH_OK);
         }
         ASSERT_EQ(actual, expected) << qv::morph::KernelName(kernel) << " scene " << n << " flags " << scene.flags
                                     << " block " << scene.blockSize;
@@ -187,11 +187,11 @@ void ExpectPortableMatchesReference(unsigned seed, int scenes, MakeScene make)
     KernelSwitch use(Kernel::Portable);
     std::mt19937 rng(seed);
     for (int n = 0; n < scenes; ++n) {
-        qvtest::RefScene scene = make(rng);
-        qvtest::RefScene refScene = scene;
+        qv::test::RefScene scene = make(rng);
+        qv::test::RefScene refScene = scene;
         std::vector<uint32_t> actual;
-        ASSERT_EQ(qvtest::RenderThroughLibrary(scene, actual), MORPH_OK);
-        ASSERT_EQ(actual, qvtest::ReferenceRender(refScene)) << "scene " << n;
+        ASSERT_EQ(qv::test::RenderThroughLibrary(scene, actual), MORPH_OK);
+        ASSERT_EQ(actual, qv::test::ReferenceRender(refScene)) << "scene " << n;
     }
 }
 

@@ -13,9 +13,9 @@
 
 namespace {
 
-qvtest::PictureHandle TestPicture(int bitsPerPixel)
+qv::test::PictureHandle TestPicture(int bitsPerPixel)
 {
-    qvtest::PictureHandle picture(FreeImage_Allocate(37, 21, bitsPerPixel, 0, 0, 0));
+    qv::test::PictureHandle picture(FreeImage_Allocate(37, 21, bitsPerPixel, 0, 0, 0));
     for (unsigned y = 0; y < FreeImage_GetHeight(picture.get()); ++y) {
         BYTE* line = FreeImage_GetScanLine(picture.get(), static_cast<int>(y));
         for (unsigned i = 0; i < FreeImage_GetLine(picture.get()); ++i) line[i] = static_cast<BYTE>(i * 31 + y * 7);
@@ -35,12 +35,12 @@ TEST(StillCheckedSave, SameBytesAsSavingByName)
         {FIF_PNG, 24}, {FIF_JPEG, 24}, {FIF_TIFF, 24}, {FIF_TIFF, 8}, {FIF_TIFF, 4}};
     for (const auto& [format, depth] : cases) {
         auto picture = TestPicture(depth);
-        const std::string byName = qvtest::ScratchPath("byname"), checked = qvtest::ScratchPath("checked");
+        const std::string byName = qv::test::ScratchPath("byname"), checked = qv::test::ScratchPath("checked");
         ASSERT_TRUE(FreeImage_Save(format, picture.get(), byName.c_str(), 0));
         ASSERT_TRUE(qv::still::SaveCheckingWrites(format, picture.get(), checked.c_str(), 0));
-        const auto expected = qvtest::ReadFileBytes(byName);
+        const auto expected = qv::test::ReadFileBytes(byName);
         EXPECT_GT(expected.size(), 100u);
-        EXPECT_EQ(qvtest::ReadFileBytes(checked), expected) << "format " << format << " depth " << depth;
+        EXPECT_EQ(qv::test::ReadFileBytes(checked), expected) << "format " << format << " depth " << depth;
     }
 }
 
@@ -49,7 +49,7 @@ TEST(StillCheckedSave, FullDiskAndMissingDirectoryFail)
     auto picture = TestPicture(24);
     for (FREE_IMAGE_FORMAT format : {FIF_PNG, FIF_JPEG, FIF_TIFF}) {
         EXPECT_FALSE(qv::still::SaveCheckingWrites(format, picture.get(), "/dev/full", 0)) << format;
-        EXPECT_FALSE(qv::still::SaveCheckingWrites(format, picture.get(), qvtest::ScratchPath("none/x").c_str(), 0));
+        EXPECT_FALSE(qv::still::SaveCheckingWrites(format, picture.get(), qv::test::ScratchPath("none/x").c_str(), 0));
     }
 }
 

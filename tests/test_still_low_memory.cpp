@@ -20,35 +20,35 @@ constexpr std::size_t kPictureBytes = std::size_t{kSide} * kSide * 4;
 // what went wrong.
 int SaveWithRoom(std::size_t room, const std::string& path)
 {
-    qvtest::HostPicture picture(kSide, kSide, 32);
+    qv::test::HostPicture picture(kSide, kSide, 32);
     if (!picture.valid()) return 10;
-    qvtest::HostPicture small(8, 8, 32);
+    qv::test::HostPicture small(8, 8, 32);
     const std::string warmUp = path + ".warm.png";
     if (SaveToFreeImage(small.dc(), small.bitmap(), 8, 8, 32, warmUp.c_str(), QV_FORMAT_PNG, 0) != 1) return 11;
 
-    const std::size_t before = qvtest::HeapBytesInUse();
+    const std::size_t before = qv::test::HeapBytesInUse();
     int32_t result = -1;
     {
-        qvtest::AddressSpaceLimit limit(room);
+        qv::test::AddressSpaceLimit limit(room);
         result = SaveToFreeImage(picture.dc(), picture.bitmap(), kSide, kSide, 32, path.c_str(), QV_FORMAT_PNG, 0);
     }
     if (result != 0) return 12;
-    if (qvtest::HeapBytesInUse() != before) return 13;
+    if (qv::test::HeapBytesInUse() != before) return 13;
     if (access(path.c_str(), F_OK) == 0) return 14;
     return 0;
 }
 
 TEST(StillExportLowMemory, PictureThatCannotBeAllocatedGivesZeroAndLeaksNothing)
 {
-    if (!qvtest::kAddressSpaceLimitsWork) GTEST_SKIP() << "address space limits do not work under AddressSanitizer";
-    const std::string path = qvtest::ScratchPath("noalloc.png");
+    if (!qv::test::kAddressSpaceLimitsWork) GTEST_SKIP() << "address space limits do not work under AddressSanitizer";
+    const std::string path = qv::test::ScratchPath("noalloc.png");
     EXPECT_EXIT(_exit(SaveWithRoom(kPictureBytes / 4, path)), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(StillExportLowMemory, CopyThatCannotBeWidenedGivesZeroAndLeaksNothing)
 {
-    if (!qvtest::kAddressSpaceLimitsWork) GTEST_SKIP() << "address space limits do not work under AddressSanitizer";
-    const std::string path = qvtest::ScratchPath("nowiden.png");
+    if (!qv::test::kAddressSpaceLimitsWork) GTEST_SKIP() << "address space limits do not work under AddressSanitizer";
+    const std::string path = qv::test::ScratchPath("nowiden.png");
     // Room for the 32-bit picture, not for its 24-bit copy beside it.
     EXPECT_EXIT(_exit(SaveWithRoom(kPictureBytes + kPictureBytes / 3, path)), ::testing::ExitedWithCode(0), "");
 }

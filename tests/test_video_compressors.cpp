@@ -53,7 +53,7 @@ std::vector<std::string> DecodedFrameTypes(const std::string& path)
 
 struct Written {
     std::string path;
-    std::vector<Bitmap> frames;
+    std::vector<BitmapHandle> frames;
 };
 
 Written WriteWith(const ScratchDir& dir, uint32_t fcc, uint32_t keyEvery, int count, int32_t w = 64,
@@ -65,14 +65,14 @@ Written WriteWith(const ScratchDir& dir, uint32_t fcc, uint32_t keyEvery, int co
     choice.fccHandler = fcc;
     choice.keyFrameEvery = keyEvery;
     choice.quality = 9000;
-    Window window = MakeChooserWindow(&choice);
+    WindowHandle window = MakeChooserWindow(&choice);
     AviWriter* writer = nullptr;
     EXPECT_EQ(0, RenderCompressedStart(window.get(), out.path.c_str(), w, h, depth, 2500,
                                        int32_t(count), &writer))
         << FccText(fcc);
     for (int i = 0; i < count; ++i) {
         out.frames.push_back(MakePattern(w, h, depth, uint32_t(i), shiftColours));
-        Dc dc(CreateHostDC(out.frames.back().get()));
+        DcHandle dc(CreateHostDC(out.frames.back().get()));
         EXPECT_EQ(0, RenderCompressed(dc.get(), out.frames.back().get(), uint32_t(i), writer))
             << FccText(fcc) << " frame " << i;
     }
@@ -106,7 +106,7 @@ TEST(VideoCompressors, EveryCompressorWritesAFileThatFfmpegDecodes)
     for (const QvCompressorInfo& c : Available()) {
         SCOPED_TRACE(FccText(c.fccHandler));
         const Written w = WriteWith(dir, c.fccHandler, 3, 7);
-        const AviLayout avi = ParseAvi(ReadBytes(w.path));
+        const AviLayout avi = ParseAvi(ReadFileBytes(w.path));
         ASSERT_TRUE(avi.valid);
         EXPECT_EQ(100u, avi.U32(avi.strh, 20));
         EXPECT_EQ(2500u, avi.U32(avi.strh, 24));
@@ -135,8 +135,8 @@ TEST(VideoCompressors, EveryCompressorWritesAFileThatFfmpegDecodes)
         }
 
         // The library's reader delivers what FFmpeg decodes, pixel for pixel.
-        Bitmap target = MakeFilled(64, 48, 24, 0);
-        Dc dc(CreateHostDC(target.get()));
+        BitmapHandle target = MakeFilled(64, 48, 24, 0);
+        DcHandle dc(CreateHostDC(target.get()));
         for (int32_t position : {0, 4, 6}) {
             ASSERT_EQ(0, GetAVIframe(dc.get(), w.path.c_str(), position, 1.0f)) << position;
             EXPECT_EQ(decoded.frames[size_t(position)], Bgr24Rows(target.get())) << position;
@@ -158,7 +158,7 @@ TEST(VideoCompressors, InterFrameCodecsKeyExactlyAtMultiplesOfTheInterval)
         if (!present) continue;
         SCOPED_TRACE(code);
         const Written w = WriteWith(dir, fcc, 5, 13);
-        const AviLayout avi = ParseAvi(ReadBytes(w.path));
+        const AviLayout avi = ParseAvi(ReadFileBytes(w.path));
         ASSERT_EQ(13u, avi.index.size());
         const std::vector<std::string> types = DecodedFrameTypes(w.path);
         ASSERT_EQ(13u, types.size());
@@ -175,7 +175,7 @@ TEST(VideoCompressors, IntervalZeroLeavesKeyFramesToTheCodec)
 {
     ScratchDir dir;
     const Written w = WriteWith(dir, Fcc("FMP4"), 0, 14);
-    const AviLayout avi = ParseAvi(ReadBytes(w.path));
+    const AviLayout avi = ParseAvi(ReadFileBytes(w.path));
     const std::vector<std::string> types = DecodedFrameTypes(w.path);
     ASSERT_EQ(14u, avi.index.size());
     ASSERT_EQ(14u, types.size());
@@ -192,7 +192,7 @@ TEST(VideoCompressors, VideoOneAndCinepakKeyAtTheIntervalWhenLittleChanges)
     for (const char* code : {"MSVC", "cvid"}) {
         SCOPED_TRACE(code);
         const Written w = WriteWith(dir, Fcc(code), 4, 10, 64, 48, 24, false);
-        const AviLayout avi = ParseAvi(ReadBytes(w.path));
+        const AviLayout avi = ParseAvi(ReadFileBytes(w.path));
         ASSERT_EQ(10u, avi.index.size());
         for (size_t i = 0; i < 10; ++i) EXPECT_EQ(i % 4 == 0 ? kKey : 0u, avi.index[i].flags) << i;
         const DecodedVideo decoded = FfmpegDecode(w.path);
@@ -249,17 +249,17 @@ TEST(VideoCompressors, QualityAndDataRateSetTheFileSize)
             choice.quality = quality;
             choice.flags = flags;
             choice.bytesPerSecond = bytesPerSecond;
-            Window window = MakeChooserWindow(&choice);
+            WindowHandle window = MakeChooserWindow(&choice);
             AviWriter* writer = nullptr;
             EXPECT_EQ(0, RenderCompressedStart(window.get(), path.c_str(), 128, 96, 24, 2500, 10, &writer));
             for (uint32_t i = 0; i < 10; ++i) {
-                Bitmap frame = MakePattern(128, 96, 24, i);
-                Dc dc(CreateHostDC(frame.get()));
+                BitmapHandle frame = MakePattern(128, 96, 24, i);
+                DcHandle dc(CreateHostDC(frame.get()));
                 EXPECT_EQ(0, RenderCompressed(dc.get(), frame.get(), i, writer));
             }
             RenderCompressedEnd(writer);
             EXPECT_EQ(10u, FfmpegDecode(path).frames.size());
-            return ReadBytes(path).size();
+            return ReadFileBytes(path).size();
         };
         const size_t best = sizeWith(10000, 0, 0);
         const size_t worst = sizeWith(0, 0, 0);
@@ -277,7 +277,7 @@ TEST(VideoCompressors, CodecsRefuseSizesTheyCannotTake)
     for (const char* code : {"H264", "MSVC", "cvid"}) {
         FixedChoice choice;
         choice.fccHandler = Fcc(code);
-        Window window = MakeChooserWindow(&choice);
+        WindowHandle window = MakeChooserWindow(&choice);
         AviWriter* writer = nullptr;
         const int32_t result = RenderCompressedStart(window.get(), dir.Path("odd.avi").c_str(), 63,
                                                      47, 24, 2500, 1, &writer);
@@ -287,7 +287,7 @@ TEST(VideoCompressors, CodecsRefuseSizesTheyCannotTake)
     // Lower-case codes name the same compressor.
     FixedChoice lower;
     lower.fccHandler = Fcc("mjpg");
-    Window window = MakeChooserWindow(&lower);
+    WindowHandle window = MakeChooserWindow(&lower);
     AviWriter* writer = nullptr;
     EXPECT_EQ(0, RenderCompressedStart(window.get(), dir.Path("lower.avi").c_str(), 63, 47, 24, 2500,
                                        1, &writer));

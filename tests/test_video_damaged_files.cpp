@@ -37,8 +37,8 @@ protected:
         // And one of the library's own, with a gap.
         AviWriter* writer = nullptr;
         RenderCompressedStart(nullptr, dir_->Path("own.avi").c_str(), 32, 24, 24, 2500, 4, &writer);
-        Bitmap frame = MakePattern(32, 24, 24, 3);
-        Dc dc(CreateHostDC(frame.get()));
+        BitmapHandle frame = MakePattern(32, 24, 24, 3);
+        DcHandle dc(CreateHostDC(frame.get()));
         RenderCompressed(dc.get(), frame.get(), 0, writer);
         RenderCompressed(dc.get(), frame.get(), 2, writer);
         RenderCompressedEnd(writer);
@@ -57,8 +57,8 @@ protected:
         float rate = 0;
         const int32_t info = GetAVIinfo(path.c_str(), &w, &h, &rate, &length);
         EXPECT_TRUE(info >= 0 && info <= 3) << info;
-        Bitmap target = MakeFilled(40, 30, 24, 0);
-        Dc dc(CreateHostDC(target.get()));
+        BitmapHandle target = MakeFilled(40, 30, 24, 0);
+        DcHandle dc(CreateHostDC(target.get()));
         for (int32_t position : {0, 1, 3}) {
             const int32_t frame = GetAVIframe(dc.get(), path.c_str(), position, 1.0f);
             EXPECT_TRUE(frame >= 0 && frame <= 5) << frame;
@@ -77,7 +77,7 @@ std::vector<std::string> DamagedFiles::names_;
 TEST_F(DamagedFiles, TruncatedAnywhere)
 {
     for (const std::string& name : names_) {
-        const std::vector<uint8_t> whole = ReadBytes(dir_->Path(name));
+        const std::vector<uint8_t> whole = ReadFileBytes(dir_->Path(name));
         ASSERT_GT(whole.size(), 200u) << name;
         const std::string cut = dir_->Path("cut_" + name);
         std::vector<size_t> lengths = {0, 1, 4, 8, 11, 12, 16, 20, 24, 32, 64, 100, 150, 200};
@@ -86,7 +86,7 @@ TEST_F(DamagedFiles, TruncatedAnywhere)
         lengths.push_back(whole.size() - 1);
         for (size_t length : lengths) {
             SCOPED_TRACE(name + " cut at " + std::to_string(length));
-            WriteBytes(cut, std::vector<uint8_t>(whole.begin(), whole.begin() + long(length)));
+            WriteFileBytes(cut, std::vector<uint8_t>(whole.begin(), whole.begin() + long(length)));
             const int32_t info = Probe(cut);
             if (length < 12) {
                 EXPECT_EQ(1, info);
@@ -103,7 +103,7 @@ TEST_F(DamagedFiles, BytesOverwritten)
         return seed >> 8;
     };
     for (const std::string& name : names_) {
-        const std::vector<uint8_t> whole = ReadBytes(dir_->Path(name));
+        const std::vector<uint8_t> whole = ReadFileBytes(dir_->Path(name));
         const std::string bad = dir_->Path("bad_" + name);
         for (int round = 0; round < 24; ++round) {
             std::vector<uint8_t> damaged = whole;
@@ -115,7 +115,7 @@ TEST_F(DamagedFiles, BytesOverwritten)
                 std::memcpy(&damaged[std::min(at, damaged.size() - 4)], &value, 4);
             }
             SCOPED_TRACE(name + " round " + std::to_string(round));
-            WriteBytes(bad, damaged);
+            WriteFileBytes(bad, damaged);
             Probe(bad);
         }
     }
@@ -124,7 +124,7 @@ TEST_F(DamagedFiles, BytesOverwritten)
 // Sizes in the header list that point past what is there.
 TEST_F(DamagedFiles, HeaderSizesPastTheEnd)
 {
-    const std::vector<uint8_t> whole = ReadBytes(dir_->Path("own.avi"));
+    const std::vector<uint8_t> whole = ReadFileBytes(dir_->Path("own.avi"));
     const std::string bad = dir_->Path("sizes.avi");
     for (const char* tag : {"RIFF", "LIST", "avih", "strl", "strh", "strf", "movi", "idx1"}) {
         for (uint32_t size : {0u, 3u, 39u, 41u, 0x7FFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFF8u}) {
@@ -137,7 +137,7 @@ TEST_F(DamagedFiles, HeaderSizesPastTheEnd)
                 break;
             }
             SCOPED_TRACE(std::string(tag) + " size " + std::to_string(size));
-            WriteBytes(bad, damaged);
+            WriteFileBytes(bad, damaged);
             Probe(bad);
         }
     }
@@ -148,7 +148,7 @@ TEST_F(DamagedFiles, HeaderSizesPastTheEnd)
             std::memcpy(&shortFormat[i], "JUNK", 4);  // no format at all
             break;
         }
-    WriteBytes(bad, shortFormat);
+    WriteFileBytes(bad, shortFormat);
     int32_t w = 0, h = 0, length = 0;
     float rate = 0;
     const int32_t info = GetAVIinfo(bad.c_str(), &w, &h, &rate, &length);

@@ -170,8 +170,8 @@ protected:
         if (!WriteClip(path, kind, w, h)) return false;
         const auto reference = LibavDecodeBgr24(path);
         EXPECT_EQ(size_t(kFrames), reference.size()) << w << "x" << h;
-        Bitmap target = MakeFilled(w, h, 24, 0xEE);
-        Dc dc(CreateHostDC(target.get()));
+        BitmapHandle target = MakeFilled(w, h, 24, 0xEE);
+        DcHandle dc(CreateHostDC(target.get()));
         for (int position = int(reference.size()) - 1; position >= 0; --position) {
             EXPECT_EQ(0, GetAVIframe(dc.get(), path.c_str(), position, 1.0f)) << w << "x" << h;
             EXPECT_EQ("", Difference(reference[size_t(position)], Bgr24Rows(target.get()), w, h))
@@ -226,7 +226,7 @@ TEST_P(DecodeWidthsTest, ReferenceEqualsTheFfmpegCommand)
         std::vector<uint8_t> joined;
         for (const auto& frame : reference) joined.insert(joined.end(), frame.begin(), frame.end());
         ASSERT_EQ(size_t(kFrames), reference.size());
-        EXPECT_EQ(ReadBytes(scratch_.Path("ref" + std::to_string(i) + ".bgr")), joined) << widths[i];
+        EXPECT_EQ(ReadFileBytes(scratch_.Path("ref" + std::to_string(i) + ".bgr")), joined) << widths[i];
     }
 }
 

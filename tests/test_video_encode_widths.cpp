@@ -56,9 +56,9 @@ std::pair<double, int> WorstColumn(const std::vector<uint8_t>& want, const std::
 
 // A picture without sharp edges, for the lossy codecs: gradients across
 // the whole frame, shifted by the seed.
-Bitmap Smooth(int w, int h, int depth, int seed)
+BitmapHandle Smooth(int w, int h, int depth, int seed)
 {
-    Bitmap bitmap(CreateHostBitmap(w, h, depth));
+    BitmapHandle bitmap(CreateHostBitmap(w, h, depth));
     uint8_t* bits = GetHostBitmapBits(bitmap.get());
     const int stride = GetHostBitmapStride(bitmap.get()), bytes = depth / 8;
     for (int y = 0; y < h; ++y)
@@ -84,13 +84,13 @@ protected:
         FixedChoice choice;
         choice.fccHandler = Fcc(codec.fcc);
         choice.keyFrameEvery = kFrames;
-        Window window = MakeChooserWindow(&choice);
+        WindowHandle window = MakeChooserWindow(&choice);
         AviWriter* writer = nullptr;
         ASSERT_EQ(0, RenderCompressedStart(window.get(), path.c_str(), w, h, depth, 2500, kFrames, &writer));
         std::vector<std::vector<uint8_t>> sources;
         for (int i = 0; i < kFrames; ++i) {
-            Bitmap frame = codec.lossless ? MakePattern(w, h, depth, uint32_t(i + 1)) : Smooth(w, h, depth, i);
-            Dc dc(CreateHostDC(frame.get()));
+            BitmapHandle frame = codec.lossless ? MakePattern(w, h, depth, uint32_t(i + 1)) : Smooth(w, h, depth, i);
+            DcHandle dc(CreateHostDC(frame.get()));
             EXPECT_EQ(0, RenderCompressed(dc.get(), frame.get(), uint32_t(i), writer));
             sources.push_back(Bgr24Rows(frame.get()));
         }

@@ -85,7 +85,7 @@ protected:
     struct Suite {
         std::string buildDir;
         qv::test::ScratchDir scratch;
-        std::vector<qvtest::RefScene> scenes;
+        std::vector<qv::test::RefScene> scenes;
         std::map<std::string, std::string> sections;
         bool ran = false;
     };
@@ -104,14 +104,14 @@ const int32_t kReadPositions[] = {0, 3, 5};
 
 std::string CodecTag(const char* fourcc) { return fourcc[0] == 'D' ? "dib" : fourcc; }
 
-std::vector<qvtest::RefScene> SceneMix()
+std::vector<qv::test::RefScene> SceneMix()
 {
     std::mt19937 rng(2718);
-    std::vector<qvtest::RefScene> scenes;
-    for (int n = 0; n < 300; ++n) scenes.push_back(qvtest::RandomScene(rng));
+    std::vector<qv::test::RefScene> scenes;
+    for (int n = 0; n < 300; ++n) scenes.push_back(qv::test::RandomScene(rng));
     // Larger outputs, so that the vector kernels run many lanes wide.
     for (int n = 0; n < 40; ++n) {
-        qvtest::RefScene sc = qvtest::RandomScene(rng);
+        qv::test::RefScene sc = qv::test::RandomScene(rng);
         sc.outW = int16_t(std::uniform_int_distribution<int>(40, 160)(rng));
         sc.outH = int16_t(std::uniform_int_distribution<int>(20, 90)(rng));
         for (size_t v = 0; v < sc.frameX.size(); ++v) {
@@ -128,17 +128,17 @@ bool WritePortableAvi(const std::string& path, uint32_t fccHandler, int32_t widt
 {
     qv::test::FixedChoice choice;
     choice.fccHandler = fccHandler;
-    qv::test::Window window = qv::test::MakeChooserWindow(&choice);
+    qv::test::WindowHandle window = qv::test::MakeChooserWindow(&choice);
     AviWriter* writer = nullptr;
     if (RenderCompressedStart(window.get(), path.c_str(), width, height, 24, 2500, frames, &writer) != 0) return false;
-    qvtest::HostPicture picture(width, height, 24);
+    qv::test::HostPicture picture(width, height, 24);
     bool written = true;
     for (int32_t position = 0; position < frames; ++position) {
         uint8_t* bits = GetHostBitmapBits(picture.bitmap());
         const int32_t stride = GetHostBitmapStride(picture.bitmap());
         for (int32_t y = 0; y < height; ++y)
             for (int32_t x = 0; x < width; ++x) {
-                const uint32_t word = qvtest::PatternWord(x, y, position);
+                const uint32_t word = qv::test::PatternWord(x, y, position);
                 uint8_t* p = bits + ptrdiff_t(y) * stride + ptrdiff_t(x) * 3;
                 p[0] = uint8_t(word), p[1] = uint8_t(word >> 8), p[2] = uint8_t(word >> 16);
             }
@@ -161,7 +161,7 @@ void WindowsDll::SetUpTestSuite()
     script << "exports exports\n";
     script << "image image-calls " << WindowsPath(Path("")) << "\n";
     suite_->scenes = SceneMix();
-    if (!qvtest::WriteScenes(Path("scenes.bin"), suite_->scenes)) return;
+    if (!qv::test::WriteScenes(Path("scenes.bin"), suite_->scenes)) return;
     script << "morph morph " << WindowsPath(Path("scenes.bin")) << " " << WindowsPath(Path("rendered.bin")) << "\n";
     for (const char* codec : kReadCodecs) {
         const std::string tag = CodecTag(codec), avi = Path("portable-" + tag + ".avi");
@@ -186,7 +186,7 @@ void WindowsDll::SetUpTestSuite()
         script << "freeimage-dir dll-directory " << WindowsPath(freeImageDir) << "\n";
         script << "image-exports image-exports " << WindowsPath(Path("")) << "\n";
     }
-    qv::test::WriteBytes(Path("script.txt"), [&] {
+    qv::test::WriteFileBytes(Path("script.txt"), [&] {
         const std::string text = script.str();
         return std::vector<uint8_t>(text.begin(), text.end());
     }());
@@ -198,7 +198,7 @@ void WindowsDll::SetUpTestSuite()
     qv::test::RunCommand(std::string(wine != nullptr && *wine != 0 ? wine : "wine") + " '" + host + "' batch '" +
                          WindowsPath(Dll()) + "' '" + WindowsPath(Path("script.txt")) + "' > '" + outputPath +
                          "' 2>/dev/null < /dev/null");
-    const std::vector<uint8_t> bytes = qv::test::ReadBytes(outputPath);
+    const std::vector<uint8_t> bytes = qv::test::ReadFileBytes(outputPath);
     const std::string output(bytes.begin(), bytes.end());
     std::istringstream lines(output);
     std::string line, label;
@@ -237,7 +237,7 @@ protected:
 
 TEST_F(WindowsDllFile, ExportTableListsExactlyTheElevenDecoratedNames)
 {
-    const qvtest::PeExports pe = qvtest::ReadPeExports(dll_);
+    const qv::test::PeExports pe = qv::test::ReadPeExports(dll_);
     ASSERT_TRUE(pe.valid);
     EXPECT_EQ(pe.machine, 0x14C);
     EXPECT_TRUE(pe.pe32);
@@ -253,7 +253,7 @@ TEST_F(WindowsDllFile, NeedsOnlySystemModulesToLoad)
     // a host needs nothing beside the DLL to render and to read video.
     // The window and dialog calls are reached through AVIFile, so user32
     // and msvfw32 are not among them.
-    const qvtest::PeExports pe = qvtest::ReadPeExports(dll_);
+    const qv::test::PeExports pe = qv::test::ReadPeExports(dll_);
     ASSERT_TRUE(pe.valid);
     std::vector<std::string> modules;
     for (std::string module : pe.imports) {
@@ -270,10 +270,10 @@ TEST_F(WindowsDllFile, BindsFreeImageOnFirstUseThroughALoadingStubForEveryCall)
     // FreeImage.dll and binds the name; a slot left 0 sends the first image
     // call to address 0. (The files are written through FreeImage's handle
     // calls, so FreeImage_Save itself is not bound.)
-    const qvtest::PeExports pe = qvtest::ReadPeExports(dll_);
+    const qv::test::PeExports pe = qv::test::ReadPeExports(dll_);
     ASSERT_TRUE(pe.valid);
     ASSERT_EQ(pe.delayImports.size(), 1u);
-    const qvtest::PeDelayImport& freeImage = pe.delayImports[0];
+    const qv::test::PeDelayImport& freeImage = pe.delayImports[0];
     EXPECT_EQ(freeImage.module, "FreeImage.dll");
     std::vector<std::string> names = freeImage.names;
     std::sort(names.begin(), names.end());
@@ -298,14 +298,14 @@ protected:
     {
         const char* dir = std::getenv("QUORVANE_FREEIMAGE_DIR");
         if (dir == nullptr || *dir == 0) GTEST_SKIP() << "QUORVANE_FREEIMAGE_DIR not set: no FreeImage.dll built";
-        pe_ = qvtest::ReadPeExports(std::string(dir) + "/FreeImage.dll");
+        pe_ = qv::test::ReadPeExports(std::string(dir) + "/FreeImage.dll");
         ASSERT_TRUE(pe_.valid);
     }
     bool Exports(const std::string& name) const
     {
         return std::find(pe_.names.begin(), pe_.names.end(), name) != pe_.names.end();
     }
-    qvtest::PeExports pe_;
+    qv::test::PeExports pe_;
 };
 
 TEST_F(FreeImageDllFile, ExportsTheDecoratedNamesThatTheLibraryBinds)
@@ -394,17 +394,17 @@ TEST_F(WindowsDll, ImageCallsFailWithTheirCodesWhenTheHostHasNoFreeImage)
 // The portable build's files for the same pictures, named as the host's.
 void WritePortableImageFiles(const std::string& directory)
 {
-    for (int32_t depth : qvtest::kExportDepths) {
-        qvtest::HostPicture picture(qvtest::kExportWidth, qvtest::kExportHeight, depth);
+    for (int32_t depth : qv::test::kExportDepths) {
+        qv::test::HostPicture picture(qv::test::kExportWidth, qv::test::kExportHeight, depth);
         if (depth == 8)
-            for (int32_t i = 0; i < 256; ++i) GetHostBitmapPalette(picture.bitmap())[i] = qvtest::ExportPaletteWord(i);
+            for (int32_t i = 0; i < 256; ++i) GetHostBitmapPalette(picture.bitmap())[i] = qv::test::ExportPaletteWord(i);
         auto fill = [&](int32_t frame) {
-            qvtest::FillExportPicture(GetHostBitmapBits(picture.bitmap()), GetHostBitmapStride(picture.bitmap()), depth,
+            qv::test::FillExportPicture(GetHostBitmapBits(picture.bitmap()), GetHostBitmapStride(picture.bitmap()), depth,
                                       frame);
         };
         const std::string stem = directory + "/portable-" + std::to_string(depth);
         GifWriter* writer = nullptr;
-        RenderAnimatedGIFStart((stem + ".gif").c_str(), qvtest::kExportWidth, qvtest::kExportHeight, depth, 2500, 0,
+        RenderAnimatedGIFStart((stem + ".gif").c_str(), qv::test::kExportWidth, qv::test::kExportHeight, depth, 2500, 0,
                                &writer);
         for (int32_t frame = 0; frame < 2; ++frame) {
             fill(frame);
@@ -413,7 +413,7 @@ void WritePortableImageFiles(const std::string& directory)
         RenderAnimatedGIFEnd(writer);
         fill(0);
         for (const auto& [extension, format] : {std::pair{"png", 13}, std::pair{"tif", 5}, std::pair{"jpg", 4}})
-            SaveToFreeImage(picture.dc(), picture.bitmap(), qvtest::kExportWidth, qvtest::kExportHeight, depth,
+            SaveToFreeImage(picture.dc(), picture.bitmap(), qv::test::kExportWidth, qv::test::kExportHeight, depth,
                             (stem + "." + extension).c_str(), format, 0);
     }
 }
@@ -454,7 +454,7 @@ protected:
 TEST_F(WindowsDllWithFreeImage, GifOfEveryDepthIsByteIdenticalToThePortableFile)
 {
     const std::string& output = Section("image-exports");
-    for (int32_t depth : qvtest::kExportDepths) {
+    for (int32_t depth : qv::test::kExportDepths) {
         SCOPED_TRACE(depth);
         const std::string tag = "depth" + std::to_string(depth) + " ";
         const size_t at = output.find(tag);
@@ -463,16 +463,16 @@ TEST_F(WindowsDllWithFreeImage, GifOfEveryDepthIsByteIdenticalToThePortableFile)
         EXPECT_EQ(f["gif-start"], "0");
         EXPECT_EQ(f["frame0"], "0");
         EXPECT_EQ(f["frame1"], "0");
-        const std::vector<uint8_t> windows = qv::test::ReadBytes(Path("windows-" + std::to_string(depth) + ".gif"));
+        const std::vector<uint8_t> windows = qv::test::ReadFileBytes(Path("windows-" + std::to_string(depth) + ".gif"));
         ASSERT_FALSE(windows.empty());
-        EXPECT_EQ(windows, qv::test::ReadBytes(Path("portable-" + std::to_string(depth) + ".gif")));
+        EXPECT_EQ(windows, qv::test::ReadFileBytes(Path("portable-" + std::to_string(depth) + ".gif")));
     }
 }
 
 TEST_F(WindowsDllWithFreeImage, StillsDecodeToThePortableFilesPixels)
 {
     const std::string& output = Section("image-exports");
-    for (int32_t depth : qvtest::kExportDepths) {
+    for (int32_t depth : qv::test::kExportDepths) {
         const size_t at = output.find("depth" + std::to_string(depth) + " ");
         ASSERT_NE(at, std::string::npos);
         Fields f = Parse(output.substr(at, output.find('\n', at) - at));
@@ -494,13 +494,13 @@ TEST_F(WindowsDllWithFreeImage, StillsDecodeToThePortableFilesPixels)
 TEST_F(WindowsDll, DrawMorphGivesThePortableBuildsWordsThroughDibSections)
 {
     ASSERT_EQ(Parse(Section("morph"))["rendered"], std::to_string(suite_->scenes.size()));
-    std::vector<qvtest::RenderedScene> rendered;
-    ASSERT_TRUE(qvtest::ReadRendered(Path("rendered.bin"), rendered));
+    std::vector<qv::test::RenderedScene> rendered;
+    ASSERT_TRUE(qv::test::ReadRendered(Path("rendered.bin"), rendered));
     ASSERT_EQ(rendered.size(), suite_->scenes.size());
     for (size_t n = 0; n < rendered.size(); ++n) {
-        qvtest::RefScene scene = suite_->scenes[n];
+        qv::test::RefScene scene = suite_->scenes[n];
         std::vector<uint32_t> expected;
-        const int32_t result = qvtest::RenderThroughLibrary(scene, expected);
+        const int32_t result = qv::test::RenderThroughLibrary(scene, expected);
         ASSERT_EQ(rendered[n].result, result) << "scene " << n;
         EXPECT_EQ(rendered[n].argumentBytesRemoved, 76u) << "scene " << n;
         ASSERT_EQ(rendered[n].words, expected) << "scene " << n << " flags " << scene.flags << " block "
@@ -517,7 +517,7 @@ TEST_F(WindowsDll, DrawMorphGivesThePortableBuildsWordsThroughDibSections)
 std::vector<uint32_t> PortableFrame(const std::string& path, int32_t position, float zoom, int32_t width,
                                     int32_t height, int32_t* result)
 {
-    qvtest::HostPicture target(width, height, 32);
+    qv::test::HostPicture target(width, height, 32);
     target.SetWords(std::vector<uint32_t>(size_t(width) * size_t(height), 0x00FF00FFu));
     *result = GetAVIframe(target.dc(), path.c_str(), position, zoom);
     return target.Words();
@@ -534,8 +534,8 @@ int MaxChannelDifference(const std::vector<uint32_t>& a, const std::vector<uint3
 
 std::vector<uint32_t> WindowsWords(const std::string& path)
 {
-    std::vector<qvtest::RenderedScene> drawn;
-    if (!qvtest::ReadRendered(path, drawn) || drawn.size() != 1) return {};
+    std::vector<qv::test::RenderedScene> drawn;
+    if (!qv::test::ReadRendered(path, drawn) || drawn.size() != 1) return {};
     return drawn[0].words;
 }
 
@@ -625,7 +625,7 @@ TEST_F(WindowsDll, WritesAnAviThroughTheConfirmedCompressionDialog)
     EXPECT_EQ(length, kWriteFrames);
     // The platform's writer may leave zero bytes after the RIFF list, where
     // the file was longer than what it finally wrote.
-    std::vector<uint8_t> bytes = qv::test::ReadBytes(path);
+    std::vector<uint8_t> bytes = qv::test::ReadFileBytes(path);
     ASSERT_GE(bytes.size(), 8u);
     const size_t riffEnd = size_t(qv::test::AviLayout{}.U32(bytes, 4)) + 8;
     ASSERT_LE(riffEnd, bytes.size());
@@ -646,7 +646,7 @@ TEST_F(WindowsDll, WritesAnAviThroughTheConfirmedCompressionDialog)
         std::vector<uint32_t> expected(size_t(kWriteW) * size_t(kWriteH));
         for (int32_t y = 0; y < kWriteH; ++y)
             for (int32_t x = 0; x < kWriteW; ++x)
-                expected[size_t(y) * kWriteW + size_t(x)] = qvtest::PatternWord(x, y, position);
+                expected[size_t(y) * kWriteW + size_t(x)] = qv::test::PatternWord(x, y, position);
         EXPECT_EQ(words, expected) << "frame " << position;
     }
 }

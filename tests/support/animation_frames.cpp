@@ -4,7 +4,7 @@
 #include <regex>
 #include <sstream>
 
-namespace qvtest {
+namespace qv::test {
 
 namespace {
 
@@ -75,4 +75,4 @@ double MeanDifference(const RgbPicture& a, const RgbPicture& b)
     return sum / static_cast<double>(a.rgb.size());
 }
 
-}  // namespace qvtest
+}  // namespace qv::test

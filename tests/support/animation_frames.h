@@ -10,7 +10,7 @@
 
 #include "support/cli_run.h"
 
-namespace qvtest {
+namespace qv::test {
 
 std::vector<RgbPicture> FramesWithFfmpeg(const std::filesystem::path& file, int width, int height);
 std::vector<RgbPicture> FramesWithImageMagick(const std::filesystem::path& file, int width, int height);
@@ -25,4 +25,4 @@ GStreamerView DecodeWithGStreamer(const std::filesystem::path& file);
 // Mean absolute difference of two pictures' channel values.
 double MeanDifference(const RgbPicture& a, const RgbPicture& b);
 
-}  // namespace qvtest
+}  // namespace qv::test

@@ -13,21 +13,6 @@
 
 namespace qv::test {
 
-ScratchDir::ScratchDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "qv-video-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    const char* made = mkdtemp(buffer.data());
-    dir_ = made != nullptr ? made : pattern;
-}
-
-ScratchDir::~ScratchDir()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-}
-
 int RunCommand(const std::string& command)
 {
     const int status = std::system(command.c_str());
@@ -68,18 +53,6 @@ std::string FfmpegFixture(const std::string& name, const std::string& source, co
     return ec ? std::string() : path;
 }
 
-std::vector<uint8_t> ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
 std::string FfprobeStreamField(const std::string& path, const std::string& field)
 {
     std::string out = Capture("ffprobe -v error -select_streams v:0 -show_entries stream=" + field +
@@ -101,7 +74,7 @@ DecodedVideo FfmpegDecode(const std::string& path)
     if (RunCommand("ffmpeg -nostdin -v error -y -i '" + path +
             "' -map 0:v:0 -fps_mode passthrough -f rawvideo -pix_fmt bgr24 '" + raw + "'") != 0)
         return video;
-    const std::vector<uint8_t> bytes = ReadBytes(raw);
+    const std::vector<uint8_t> bytes = ReadFileBytes(raw);
     std::remove(raw.c_str());
     const size_t frameBytes = size_t(video.width) * size_t(video.height) * 3;
     for (size_t at = 0; at + frameBytes <= bytes.size(); at += frameBytes)
@@ -120,10 +93,10 @@ std::vector<bool> FfprobeKeyFlags(const std::string& path)
     return flags;
 }
 
-Bitmap MakePattern(int32_t width, int32_t height, int32_t depth, uint32_t seed, bool shiftColours)
+BitmapHandle MakePattern(int32_t width, int32_t height, int32_t depth, uint32_t seed, bool shiftColours)
 {
     const uint32_t shift = shiftColours ? seed : 0;
-    Bitmap bitmap(CreateHostBitmap(width, height, depth));
+    BitmapHandle bitmap(CreateHostBitmap(width, height, depth));
     if (!bitmap) return bitmap;
     uint8_t* bits = GetHostBitmapBits(bitmap.get());
     const int32_t stride = GetHostBitmapStride(bitmap.get());
@@ -153,9 +126,9 @@ Bitmap MakePattern(int32_t width, int32_t height, int32_t depth, uint32_t seed, 
     return bitmap;
 }
 
-Bitmap MakeFilled(int32_t width, int32_t height, int32_t depth, uint8_t value)
+BitmapHandle MakeFilled(int32_t width, int32_t height, int32_t depth, uint8_t value)
 {
-    Bitmap bitmap(CreateHostBitmap(width, height, depth));
+    BitmapHandle bitmap(CreateHostBitmap(width, height, depth));
     if (bitmap)
         std::memset(GetHostBitmapBits(bitmap.get()), value,
                     size_t(GetHostBitmapStride(bitmap.get())) * size_t(height));
@@ -204,7 +177,7 @@ int32_t ChooseFixed(void* context, AVICOMPRESSOPTIONS* options)
 }
 }  // namespace
 
-Window MakeChooserWindow(FixedChoice* choice) { return Window(CreateHostWindow(ChooseFixed, choice)); }
+WindowHandle MakeChooserWindow(FixedChoice* choice) { return WindowHandle(CreateHostWindow(ChooseFixed, choice)); }
 
 uint32_t Fcc(const char* four)
 {

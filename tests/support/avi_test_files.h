@@ -1,6 +1,6 @@
-// Helpers for the video tests: a scratch directory, the ffmpeg and ffprobe
-// commands as independent writers and decoders, host pictures with
-// recognisable content, and an AVI parser of the tests' own.
+// Helpers for the video tests: the ffmpeg and ffprobe commands as
+// independent writers and decoders, host pictures with recognisable
+// content, and an AVI parser of the tests' own.
 #pragma once
 
 #include <cstdint>
@@ -10,27 +10,15 @@
 
 #include <quorvane/host.h>
 
+#include "support/host_picture.h"
+#include "support/scratch_files.h"
+
 namespace qv::test {
-
-// A directory under the system's temporary area, removed with its files.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
-private:
-    std::string dir_;
-};
 
 // Runs a shell command; returns its exit status (-1 when it could not run).
 int RunCommand(const std::string& command);
 // Runs a command and returns what it printed on standard output.
 std::string Capture(const std::string& command);
-std::vector<uint8_t> ReadBytes(const std::string& path);
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // A file made once by `ffmpeg -f lavfi -i <source> <args>` and kept in
 // ./video-fixtures (the tests' working directory) for later runs and for
@@ -54,26 +42,13 @@ std::vector<bool> FfprobeKeyFlags(const std::string& path);
 // (codec_name, width, r_frame_rate, nb_frames, ...).
 std::string FfprobeStreamField(const std::string& path, const std::string& field);
 
-struct BitmapDeleter {
-    void operator()(HostBitmap* b) const { DeleteHostBitmap(b); }
-};
-struct DcDeleter {
-    void operator()(HostDC* dc) const { DeleteHostDC(dc); }
-};
-struct WindowDeleter {
-    void operator()(HostWindow* w) const { DeleteHostWindow(w); }
-};
-using Bitmap = std::unique_ptr<HostBitmap, BitmapDeleter>;
-using Dc = std::unique_ptr<HostDC, DcDeleter>;
-using Window = std::unique_ptr<HostWindow, WindowDeleter>;
-
 // A picture whose every pixel depends on (x, y, seed): smooth gradients with
 // a moving square, so that frames differ and codecs have real work.
 // With `shiftColours` false only the square moves, so inter-frame codecs
 // find most of the picture unchanged.
-Bitmap MakePattern(int32_t width, int32_t height, int32_t depth, uint32_t seed,
+BitmapHandle MakePattern(int32_t width, int32_t height, int32_t depth, uint32_t seed,
                    bool shiftColours = true);
-Bitmap MakeFilled(int32_t width, int32_t height, int32_t depth, uint8_t value);
+BitmapHandle MakeFilled(int32_t width, int32_t height, int32_t depth, uint8_t value);
 // Top-down packed bgr24 rows of a 24- or 32-bit host picture.
 std::vector<uint8_t> Bgr24Rows(HostBitmap* bitmap);
 // The host picture's rows as a bottom-up DIB of its own depth would hold them.
@@ -89,7 +64,7 @@ struct FixedChoice {
     bool cancel = false;
     int calls = 0;
 };
-Window MakeChooserWindow(FixedChoice* choice);
+WindowHandle MakeChooserWindow(FixedChoice* choice);
 
 // ---- The tests' own AVI reader ----
 struct RiffChunk {

@@ -5,10 +5,9 @@
 
 #include <cstdio>
 #include <fstream>
-#include <random>
 #include <sstream>
 
-namespace qvtest {
+namespace qv::test {
 
 std::string ShellQuote(const std::string& text)
 {
@@ -76,20 +75,6 @@ std::string ShellOutput(const std::string& commandLine, int* status)
     return output;
 }
 
-ScratchDir::ScratchDir(const std::string& label)
-{
-    std::random_device random;
-    path_ = std::filesystem::temp_directory_path() /
-            ("qv-cli-" + label + "-" + std::to_string(getpid()) + "-" + std::to_string(random()));
-    std::filesystem::create_directories(path_);
-}
-
-ScratchDir::~ScratchDir()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
 void WritePpm(const std::filesystem::path& path, const RgbPicture& picture)
 {
     std::ofstream out(path, std::ios::binary);
@@ -134,4 +119,4 @@ std::vector<std::string> Identify(const std::string& format, const std::filesyst
     return lines;
 }
 
-}  // namespace qvtest
+}  // namespace qv::test

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace qvtest {
+#include "support/scratch_files.h"
+
+namespace qv::test {
 
 struct CliResult {
     int status = -1;  // exit status; -1 when it did not exit normally
@@ -21,18 +23,6 @@ CliResult RunProgram(const std::string& program, const std::vector<std::string>&
 // Runs a shell command line; returns its stdout (and the exit status).
 std::string ShellOutput(const std::string& commandLine, int* status = nullptr);
 std::string ShellQuote(const std::string& text);
-
-// A fresh directory under the system's temporary directory, removed at the end.
-class ScratchDir {
-public:
-    explicit ScratchDir(const std::string& label);
-    ~ScratchDir();
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
 
 // An 8-bit RGB picture, rows from the top.
 struct RgbPicture {
@@ -51,4 +41,4 @@ RgbPicture ReadVideoFrameWithFfmpeg(const std::filesystem::path& video, int inde
 // Lines of `identify -format FORMAT FILE`.
 std::vector<std::string> Identify(const std::string& format, const std::filesystem::path& file);
 
-}  // namespace qvtest
+}  // namespace qv::test

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace qvtest {
+namespace qv::test {
 
 inline constexpr int32_t kExportWidth = 37, kExportHeight = 23;
 inline constexpr int32_t kExportDepths[] = {8, 16, 24, 32};
@@ -36,4 +36,4 @@ inline void FillExportPicture(uint8_t* bits, int32_t stride, int32_t depth, int3
                 bits[y * stride + x * bytes + i] = ExportPixelByte(depth, x, y, i, frame);
 }
 
-}  // namespace qvtest
+}  // namespace qv::test

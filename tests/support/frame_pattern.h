@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace qvtest {
+namespace qv::test {
 
 inline uint32_t PatternWord(int32_t x, int32_t y, int32_t position)
 {
@@ -15,4 +15,4 @@ inline uint32_t PatternWord(int32_t x, int32_t y, int32_t position)
     return red << 16 | green << 8 | blue;
 }
 
-}  // namespace qvtest
+}  // namespace qv::test

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace qvtest {
+namespace qv::test {
 
 namespace {
 
@@ -152,4 +152,4 @@ std::vector<uint16_t> UnpackNineBitCodes(const std::vector<uint8_t>& data)
     return codes;
 }
 
-}  // namespace qvtest
+}  // namespace qv::test

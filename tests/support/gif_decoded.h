@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace qvtest {
+namespace qv::test {
 
 struct Rgb {
     uint8_t red = 0, green = 0, blue = 0;
@@ -59,4 +59,4 @@ GifLayout WalkGifLayout(const std::vector<uint8_t>& file);
 // Unpacks a code stream of fixed 9-bit codes, least-significant bit first.
 std::vector<uint16_t> UnpackNineBitCodes(const std::vector<uint8_t>& data);
 
-}  // namespace qvtest
+}  // namespace qv::test

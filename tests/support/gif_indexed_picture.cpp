@@ -4,7 +4,7 @@
 
 #include "gif/gif_file_layout.h"
 
-namespace qvtest {
+namespace qv::test {
 
 PictureHandle MakeIndexedPicture(int width, int height, const std::function<uint8_t(int, int)>& indexAt,
                                  const std::function<uint32_t(int)>& colorOf)
@@ -45,4 +45,4 @@ void WriteOneFrameGif(const std::string& path, FIBITMAP* picture, uint16_t width
     std::fclose(file);
 }
 
-}  // namespace qvtest
+}  // namespace qv::test

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace qvtest {
+namespace qv::test {
 
 struct FreeImageUnload {
     void operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
@@ -31,4 +31,4 @@ uint32_t DistinctColor(int index);
 void WriteOneFrameGif(const std::string& path, FIBITMAP* picture, uint16_t width, uint16_t height,
                       uint16_t delay, uint16_t loopCount);
 
-}  // namespace qvtest
+}  // namespace qv::test

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdio>
 
-namespace qvtest {
+namespace qv::test {
 
 #if defined(__SANITIZE_ADDRESS__)
 inline constexpr bool kAddressSpaceLimitsWork = false;
@@ -55,4 +55,4 @@ private:
     rlimit saved_{};
 };
 
-}  // namespace qvtest
+}  // namespace qv::test

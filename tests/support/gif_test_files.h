@@ -1,18 +1,14 @@
-// File helpers for the GIF and still-image tests: scratch paths, whole-file
-// reads, and running an outside tool to capture what it prints.
+// Running an outside tool from the GIF and still-image tests to capture what
+// it prints (scratch paths and file reads: support/scratch_files.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace qvtest {
+#include "support/scratch_files.h"
 
-// A path in this process's scratch directory (removed at exit), unique to
-// the running test.
-std::string ScratchPath(const std::string& name);
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
+namespace qv::test {
 
 struct ToolRun {
     int exitCode = -1;
@@ -26,4 +22,4 @@ ToolRun RunTool(const std::string& command);
 // True when `program` is on the PATH.
 bool HaveTool(const std::string& program);
 
-}  // namespace qvtest
+}  // namespace qv::test

@@ -1,8 +1,8 @@
-// The tests' one host picture: a host bitmap with a device context that has
-// it selected, made and freed through the public stand-ins of
-// <quorvane/host.h> only, so that host tests (which see nothing but the
-// shared library) and unit tests use the same type. Header-only for that
-// reason.
+// The tests' host pictures: owning handles of host bitmaps, device contexts
+// and windows, and HostPicture, a bitmap with a device context that has it
+// selected. Made and freed through the public stand-ins of <quorvane/host.h>
+// only, so that host tests (which see nothing but the shared library) and
+// unit tests use the same types. Header-only for that reason.
 #pragma once
 
 #include <quorvane/host.h>
@@ -11,10 +11,47 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <vector>
 
-namespace qvtest {
+namespace qv::test {
 
+struct BitmapDeleter {
+    void operator()(HostBitmap* bitmap) const { DeleteHostBitmap(bitmap); }
+};
+struct DcDeleter {
+    void operator()(HostDC* dc) const { DeleteHostDC(dc); }
+};
+struct WindowDeleter {
+    void operator()(HostWindow* window) const { DeleteHostWindow(window); }
+};
+using BitmapHandle = std::unique_ptr<HostBitmap, BitmapDeleter>;
+using DcHandle = std::unique_ptr<HostDC, DcDeleter>;
+using WindowHandle = std::unique_ptr<HostWindow, WindowDeleter>;
+
+inline BitmapHandle MakeBitmap(int32_t width, int32_t height, int32_t depth)
+{
+    return BitmapHandle(CreateHostBitmap(width, height, depth));
+}
+
+// Raw pixel bytes of one bitmap row (y = 0 is the top row).
+inline uint8_t* BitmapRow(HostBitmap* bitmap, int32_t y)
+{
+    return GetHostBitmapBits(bitmap) + static_cast<std::size_t>(y) * static_cast<std::size_t>(GetHostBitmapStride(bitmap));
+}
+// The 32-bit word at (x, y) of a 32-bit bitmap, or stores one.
+inline uint32_t BitmapWord(HostBitmap* bitmap, int32_t x, int32_t y)
+{
+    uint32_t word;
+    std::memcpy(&word, BitmapRow(bitmap, y) + 4 * static_cast<std::size_t>(x), 4);
+    return word;
+}
+inline void SetBitmapWord(HostBitmap* bitmap, int32_t x, int32_t y, uint32_t word)
+{
+    std::memcpy(BitmapRow(bitmap, y) + 4 * static_cast<std::size_t>(x), &word, 4);
+}
+
+// A host bitmap with a device context that has it selected.
 class HostPicture {
 public:
     HostPicture(int32_t width, int32_t height, int32_t depth = 32)
@@ -37,7 +74,7 @@ public:
     uint32_t* palette() const { return GetHostBitmapPalette(bitmap_); }
 
     // Row y = 0 is the top row.
-    uint8_t* row(int32_t y) const { return GetHostBitmapBits(bitmap_) + y * GetHostBitmapStride(bitmap_); }
+    uint8_t* row(int32_t y) const { return BitmapRow(bitmap_, y); }
     // Every byte of the picture, padding included.
     size_t bytes() const
     {
@@ -107,4 +144,4 @@ private:
     HostDC* dc_;
 };
 
-}  // namespace qvtest
+}  // namespace qv::test

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace qvtest {
+namespace qv::test {
 
 std::vector<uint32_t> Padded(const std::vector<uint32_t>& words, int32_t w, int32_t h, int32_t extraColumns,
                              int32_t extraRows, uint32_t pad)
@@ -91,4 +91,4 @@ RefScene RandomScene(std::mt19937& rng)
     return sc;
 }
 
-}  // namespace qvtest
+}  // namespace qv::test

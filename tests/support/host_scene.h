@@ -11,7 +11,7 @@
 #include "support/host_picture.h"
 #include "support/reference_morph.h"
 
-namespace qvtest {
+namespace qv::test {
 
 // Runs DrawMorph on the scene through the exports (binding its settings) and
 // returns the result code; `out` receives the output words and the scene's
@@ -32,4 +32,4 @@ std::vector<uint32_t> Padded(const std::vector<uint32_t>& words, int32_t w, int3
 // control points, random flags, block size, weights and frame numbers.
 RefScene RandomScene(std::mt19937& rng);
 
-}  // namespace qvtest
+}  // namespace qv::test

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-namespace qvtest {
+namespace qv::test {
 
 namespace {
 
@@ -156,4 +156,4 @@ PeExports ReadPeExports(const std::string& path)
     return result;
 }
 
-}  // namespace qvtest
+}  // namespace qv::test

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace qvtest {
+namespace qv::test {
 
 // A module bound on first use: the names that the loader's helper looks up,
 // and the address table's slots as the file stores them. Before the first
@@ -32,4 +32,4 @@ struct PeExports {
 
 PeExports ReadPeExports(const std::string& path);
 
-}  // namespace qvtest
+}  // namespace qv::test

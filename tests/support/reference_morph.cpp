@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace qvtest {
+namespace qv::test {
 namespace {
 
 // x86 truncating conversion: the "integer indefinite" value for NaN and overflow.
@@ -173,4 +173,4 @@ std::vector<uint32_t> ReferenceRender(RefScene& sc)
     return out;
 }
 
-}  // namespace qvtest
+}  // namespace qv::test

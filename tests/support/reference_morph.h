@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace qvtest {
+namespace qv::test {
 
 struct RefTriangle {
     int16_t v[3];
@@ -32,4 +32,4 @@ struct RefScene {
 // the output words.
 std::vector<uint32_t> ReferenceRender(RefScene& scene);
 
-}  // namespace qvtest
+}  // namespace qv::test

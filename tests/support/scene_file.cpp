@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-namespace qvtest {
+namespace qv::test {
 
 namespace {
 
@@ -107,4 +107,4 @@ bool ReadRendered(const std::string& path, std::vector<RenderedScene>& rendered)
     return true;
 }
 
-}  // namespace qvtest
+}  // namespace qv::test

@@ -9,7 +9,7 @@
 
 #include "support/reference_morph.h"
 
-namespace qvtest {
+namespace qv::test {
 
 // What a host made of one scene.
 struct RenderedScene {
@@ -24,4 +24,4 @@ bool ReadScenes(const std::string& path, std::vector<RefScene>& scenes);
 bool WriteRendered(const std::string& path, const std::vector<RenderedScene>& rendered);
 bool ReadRendered(const std::string& path, std::vector<RenderedScene>& rendered);
 
-}  // namespace qvtest
+}  // namespace qv::test

@@ -27,19 +27,19 @@ struct DepthCanvas {
         } info;
         std::memset(&info, 0, sizeof(info));
         info.header.biSize = sizeof(BITMAPINFOHEADER);
-        info.header.biWidth = qvtest::kExportWidth;
-        info.header.biHeight = -qvtest::kExportHeight;
+        info.header.biWidth = qv::test::kExportWidth;
+        info.header.biHeight = -qv::test::kExportHeight;
         info.header.biPlanes = 1;
         info.header.biBitCount = WORD(depth);
         info.header.biCompression = BI_RGB;
         for (int32_t i = 0; i < 256; ++i) {
-            const uint32_t word = qvtest::ExportPaletteWord(i);  // RGBQUAD's bytes, little-endian
+            const uint32_t word = qv::test::ExportPaletteWord(i);  // RGBQUAD's bytes, little-endian
             std::memcpy(&info.colors[i], &word, sizeof word);
         }
         bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
         dc = CreateCompatibleDC(nullptr);
         if (bitmap != nullptr && dc != nullptr) previous = SelectObject(dc, bitmap);
-        stride = int32_t(((qvtest::kExportWidth * depth + 31) / 32) * 4);
+        stride = int32_t(((qv::test::kExportWidth * depth + 31) / 32) * 4);
     }
     ~DepthCanvas()
     {
@@ -55,7 +55,7 @@ struct DepthCanvas {
     void Fill(int32_t depth, int32_t frame)
     {
         GdiFlush();
-        qvtest::FillExportPicture(static_cast<uint8_t*>(bits), stride, depth, frame);
+        qv::test::FillExportPicture(static_cast<uint8_t*>(bits), stride, depth, frame);
     }
 
     HBITMAP bitmap = nullptr;
@@ -77,14 +77,14 @@ int RunImageExports(const char* dll, const char* directory)
 {
     Library library(dll);
     if (!library.AllBound()) return 1;
-    for (int32_t depth : qvtest::kExportDepths) {
+    for (int32_t depth : qv::test::kExportDepths) {
         DepthCanvas canvas(depth);
         if (canvas.bits == nullptr || canvas.dc == nullptr) return 1;
         const std::string stem = std::string(directory) + "\\windows-" + std::to_string(depth);
 
         const std::string gif = stem + ".gif";
         uint32_t writer = 0;
-        const uint32_t start[7] = {Slot(gif.c_str()), uint32_t(qvtest::kExportWidth), uint32_t(qvtest::kExportHeight),
+        const uint32_t start[7] = {Slot(gif.c_str()), uint32_t(qv::test::kExportWidth), uint32_t(qv::test::kExportHeight),
                                    uint32_t(depth), 2500, 0, Slot(&writer)};
         std::printf("depth%d gif-start=%d", depth,
                     int32_t(CallWithSlots(library.Address(Export::GifStart), start, 7).result));
@@ -102,8 +102,8 @@ int RunImageExports(const char* dll, const char* directory)
         } stills[] = {{"png", 13}, {"tif", 5}, {"jpg", 4}};
         for (const auto& still : stills) {
             const std::string path = stem + "." + still.extension;
-            const uint32_t slots[8] = {Slot(canvas.dc), Slot(canvas.bitmap), uint32_t(qvtest::kExportWidth),
-                                       uint32_t(qvtest::kExportHeight), uint32_t(depth), Slot(path.c_str()),
+            const uint32_t slots[8] = {Slot(canvas.dc), Slot(canvas.bitmap), uint32_t(qv::test::kExportWidth),
+                                       uint32_t(qv::test::kExportHeight), uint32_t(depth), Slot(path.c_str()),
                                        still.format, 0};
             std::printf(" %s=%d", still.extension,
                         int32_t(CallWithSlots(library.Address(Export::SaveStill), slots, 8).result));

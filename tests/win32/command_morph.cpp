@@ -16,9 +16,9 @@ namespace {
 uint32_t Slot(const void* pointer) { return uint32_t(uintptr_t(pointer)); }
 uint32_t Slot16(int16_t value) { return 0xA5C30000u | uint16_t(value); }
 
-qvtest::RenderedScene Render(const Library& library, qvtest::RefScene& s)
+qv::test::RenderedScene Render(const Library& library, qv::test::RefScene& s)
 {
-    qvtest::RenderedScene rendered;
+    qv::test::RenderedScene rendered;
     DibCanvas src(s.srcW, s.srcH), dst(s.dstW, s.dstH), out(s.outW, s.outH);
     if (!src.ok() || !dst.ok() || !out.ok()) {
         rendered.result = -1;
@@ -54,14 +54,14 @@ int RunMorph(const char* dll, const char* scenesPath, const char* renderedPath)
         std::fprintf(stderr, "cannot bind %s\n", dll);
         return 1;
     }
-    std::vector<qvtest::RefScene> scenes;
-    if (!qvtest::ReadScenes(scenesPath, scenes)) {
+    std::vector<qv::test::RefScene> scenes;
+    if (!qv::test::ReadScenes(scenesPath, scenes)) {
         std::fprintf(stderr, "cannot read %s\n", scenesPath);
         return 1;
     }
-    std::vector<qvtest::RenderedScene> rendered;
-    for (qvtest::RefScene& scene : scenes) rendered.push_back(Render(library, scene));
-    if (!qvtest::WriteRendered(renderedPath, rendered)) {
+    std::vector<qv::test::RenderedScene> rendered;
+    for (qv::test::RefScene& scene : scenes) rendered.push_back(Render(library, scene));
+    if (!qv::test::WriteRendered(renderedPath, rendered)) {
         std::fprintf(stderr, "cannot write %s\n", renderedPath);
         return 1;
     }

@@ -85,11 +85,11 @@ int RunAviFrame(const char* dll, const char* file, const char* position, const c
     const uint32_t slots[4] = {Slot(target.dc()), Slot(file), uint32_t(Number(position)),
                                uint32_t(std::strtoul(zoomBits, nullptr, 16))};
     const SlotCall call = CallWithSlots(library.Address(Export::AviFrame), slots, 4);
-    qvtest::RenderedScene drawn;
+    qv::test::RenderedScene drawn;
     drawn.result = int32_t(call.result);
     drawn.argumentBytesRemoved = call.bytesRemoved;
     drawn.words = target.Words();
-    if (!qvtest::WriteRendered(outPath, {drawn})) return 1;
+    if (!qv::test::WriteRendered(outPath, {drawn})) return 1;
     std::printf("result=%d mode=%d\n", drawn.result, GetStretchBltMode(target.dc()));
     return 0;
 }
@@ -117,7 +117,7 @@ int RunAviWrite(const char* dll, const char* file, const char* widthText, const 
     for (int32_t position = 0; position < frames && started.result == 0; ++position) {
         std::vector<uint32_t> words(size_t(width) * size_t(height));
         for (int32_t y = 0; y < height; ++y)
-            for (int32_t x = 0; x < width; ++x) words[size_t(y) * size_t(width) + size_t(x)] = qvtest::PatternWord(x, y, position);
+            for (int32_t x = 0; x < width; ++x) words[size_t(y) * size_t(width) + size_t(x)] = qv::test::PatternWord(x, y, position);
         canvas.SetWords(words);
         const uint32_t slots[4] = {Slot(canvas.dc()), Slot(canvas.bitmap()), uint32_t(position), writer};
         std::printf("frame%d=%d\n", position, int32_t(CallWithSlots(library.Address(Export::Compressed), slots, 4).result));

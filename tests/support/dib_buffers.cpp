@@ -1,13 +1,8 @@
-#include "support/host_pictures.h"
+#include "support/dib_buffers.h"
 
 #include <cstring>
 
 namespace qv::test {
-
-BitmapHandle MakeBitmap(int32_t width, int32_t height, int32_t depth)
-{
-    return BitmapHandle(CreateHostBitmap(width, height, depth));
-}
 
 gfx::DibInfo MakeDibInfo(int32_t width, int32_t height, uint16_t bitsPerPixel)
 {
@@ -19,23 +14,6 @@ gfx::DibInfo MakeDibInfo(int32_t width, int32_t height, uint16_t bitsPerPixel)
     info.header.biBitCount = bitsPerPixel;
     info.header.biCompression = gfx::kBiRgb;
     return info;
-}
-
-uint8_t* BitmapRow(HostBitmap* bitmap, int32_t y)
-{
-    return GetHostBitmapBits(bitmap) + static_cast<std::size_t>(y) * GetHostBitmapStride(bitmap);
-}
-
-uint32_t BitmapWord(HostBitmap* bitmap, int32_t x, int32_t y)
-{
-    uint32_t word;
-    std::memcpy(&word, BitmapRow(bitmap, y) + 4 * static_cast<std::size_t>(x), 4);
-    return word;
-}
-
-void SetBitmapWord(HostBitmap* bitmap, int32_t x, int32_t y, uint32_t word)
-{
-    std::memcpy(BitmapRow(bitmap, y) + 4 * static_cast<std::size_t>(x), &word, 4);
 }
 
 GuardedBuffer::GuardedBuffer(std::size_t size) : size_(size), storage_(size + 2 * kGuardBytes, kGuard)

@@ -1,36 +1,17 @@
-// Host bitmaps and DIB buffers for the platform tests: owning handles,
-// headers, canary-filled buffers and direct pixel access.
+// DIB headers and canary-filled buffers for the tests of the five DIB calls
+// (host bitmaps and their handles: support/host_picture.h).
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
-#include <quorvane/host.h>
-
 #include "platform/graphics.h"
+#include "support/host_picture.h"
 
 namespace qv::test {
 
-struct BitmapDeleter {
-    void operator()(HostBitmap* bitmap) const { DeleteHostBitmap(bitmap); }
-};
-struct DcDeleter {
-    void operator()(HostDC* dc) const { DeleteHostDC(dc); }
-};
-using BitmapHandle = std::unique_ptr<HostBitmap, BitmapDeleter>;
-using DcHandle = std::unique_ptr<HostDC, DcDeleter>;
-
-BitmapHandle MakeBitmap(int32_t width, int32_t height, int32_t depth);
-
 // A BITMAPINFO with room for 256 colours: BI_RGB, one plane, the rest zero.
 gfx::DibInfo MakeDibInfo(int32_t width, int32_t height, uint16_t bitsPerPixel);
-
-// The 32-bit word at (x, y) of a 32-bit bitmap, or stores one.
-uint32_t BitmapWord(HostBitmap* bitmap, int32_t x, int32_t y);
-void SetBitmapWord(HostBitmap* bitmap, int32_t x, int32_t y, uint32_t word);
-// Raw pixel bytes of one bitmap row.
-uint8_t* BitmapRow(HostBitmap* bitmap, int32_t y);
 
 // A buffer of `size` bytes filled with kCanary, between two guard zones of
 // kGuardBytes that must stay intact.
