@@ -75,11 +75,8 @@ int RunDemoCommand(const Args& argv)
     const MorphRunOptions options = ReadMorphRunOptions(args, out);
 
     const std::vector<ControlPoint> points = ParsePointsText(DemoPointsText(), "demo-points.txt");
-    MeshSource source;
-    source.points = &points;
-    source.sourceSize = source.destSize = source.outputSize = {kDemoWidth, kDemoHeight};
-    source.pointsName = "demo-points.txt";
-    const MorphMesh mesh = BuildMorphMesh(source);
+    const Size2 size{kDemoWidth, kDemoHeight};
+    const MorphMesh mesh = BuildMorphMesh(MeshSourceFor(points, size, size, size, "demo-points.txt"));
     RenderMorph(DrawDemoSource(), DrawDemoDest(), mesh, options);
     return kExitOk;
 }

@@ -51,13 +51,8 @@ int RunMeshCommand(const Args& argv)
     const bool atDest = args.has("dest");
     const InputPicture& shown = atDest && to ? *to : from;
 
-    MeshSource source;
-    source.points = &points;
-    source.sourceSize = from.size();
-    source.destSize = to ? to->size() : from.size();
-    source.outputSize = shown.size();
-    source.pointsName = *pointsPath;
-    const MorphMesh mesh = BuildMorphMesh(source);
+    const MorphMesh mesh =
+        BuildMorphMesh(MeshSourceFor(points, from.size(), to ? to->size() : from.size(), shown.size(), *pointsPath));
 
     HostPicture picture = shown.ToHost(shown.size());
     DrawMesh(picture, mesh, atDest);

@@ -81,12 +81,7 @@ int RunMorphCommand(const Args& argv)
                        "; give --size WxH to scale both (points are scaled with them)");
     const Size2 size = options.size.value_or(from.size());
 
-    MeshSource source;
-    source.points = &points;
-    source.sourceSize = from.size();
-    source.destSize = to.size();
-    source.outputSize = size;
-    source.pointsName = pointsPath ? *pointsPath : "face points";
+    MeshSource source = MeshSourceFor(points, from.size(), to.size(), size, pointsPath ? *pointsPath : "face points");
     const Placement fromArea = PlacePicture(from.size(), size, options.fit);
     const Placement toArea = PlacePicture(to.size(), size, options.fit);
     source.sourceArea = {fromArea.width, fromArea.height, fromArea.left, fromArea.top};

@@ -88,6 +88,17 @@ VertexPosition MeshVertex(const MorphMesh& mesh, int16_t vertex, bool atDest)
     return atDest ? VertexPosition{p.dstX, p.dstY} : VertexPosition{p.srcX, p.srcY};
 }
 
+MeshSource MeshSourceFor(const std::vector<ControlPoint>& points, Size2 from, Size2 to, Size2 size, std::string name)
+{
+    MeshSource source;
+    source.points = &points;
+    source.sourceSize = from;
+    source.destSize = to;
+    source.outputSize = size;
+    source.pointsName = std::move(name);
+    return source;
+}
+
 MorphMesh BuildMorphMesh(const MeshSource& s)
 {
     const std::vector<ControlPoint>& input = *s.points;

@@ -50,6 +50,13 @@ struct MeshSource {
     } sourceArea, destArea;
 };
 
+// The points between pictures of sizes `from` and `to`, both stretched over
+// an output of `size`; `name` names the points in messages. The source keeps
+// a pointer to `points`, so a temporary is refused.
+MeshSource MeshSourceFor(const std::vector<ControlPoint>& points, Size2 from, Size2 to, Size2 size, std::string name);
+MeshSource MeshSourceFor(const std::vector<ControlPoint>&& points, Size2 from, Size2 to, Size2 size,
+                         std::string name) = delete;
+
 // Places, checks and triangulates the points. Throws CliError naming the
 // points file and line for a point outside its picture, two points at one
 // place, or a point on a picture corner.

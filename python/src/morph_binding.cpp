@@ -143,13 +143,7 @@ public:
         }
 
         py::gil_scoped_release unlocked;
-        MeshSource meshSource;
-        meshSource.points = &controlPoints;
-        meshSource.sourceSize = from.size();
-        meshSource.destSize = to.size();
-        meshSource.outputSize = outSize;
-        meshSource.pointsName = pointsName;
-        mesh_ = BuildMorphMesh(meshSource);
+        mesh_ = BuildMorphMesh(MeshSourceFor(controlPoints, from.size(), to.size(), outSize, pointsName));
         if (weights_ == WeightMode::Flat && FindCornerOnlyTriangle(mesh_) >= 0)
             throw CliError("weights='flat' gives a triangle without control points no weight, and the mesh has one "
                            "between three picture corners; add a point inside it or use weights='smooth'");

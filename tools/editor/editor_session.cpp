@@ -142,13 +142,7 @@ EditorSession::EditorSession(const EditorSetup& setup) : setup_(setup)
 
 MorphMesh EditorSession::BuildMesh(const std::vector<ControlPoint>& points) const
 {
-    MeshSource source;
-    source.points = &points;
-    source.sourceSize = from_.size();
-    source.destSize = to_.size();
-    source.outputSize = outputSize_;
-    source.pointsName = kRequestName;
-    return BuildMorphMesh(source);
+    return BuildMorphMesh(MeshSourceFor(points, from_.size(), to_.size(), outputSize_, kRequestName));
 }
 
 std::vector<ControlPoint> EditorSession::points() const
