@@ -1,6 +1,11 @@
 // A 1024-bit queue that packs variable-width codes least-significant bit
 // first: new bits go directly above the bits held, whole bytes come out of
-// the bottom. Used by the GIF writer to pack its 9-bit codes.
+// the bottom. The GIF code stream uses appendBits, takeByte and bitCount.
+// clear, appendAccumulator and the two shifts are the rest of the register's
+// documented behaviour: no export of the library reaches them (the class is
+// internal), but tests/test_bit_accumulator.cpp and the fuzz target hold the
+// whole register to a reference model, and the append is defined as a
+// shift and merge.
 #pragma once
 
 #include <array>

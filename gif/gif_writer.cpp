@@ -6,7 +6,7 @@
 
 #include "common/result_codes.h"
 #include "gif/gif_file_layout.h"
-#include "gif/gif_frame_picture.h"
+#include "platform/gif_quantizer.h"
 #include "platform/graphics.h"
 #include "platform/image_library.h"
 
@@ -31,6 +31,45 @@ bool CoversFrame(FIBITMAP* picture, uint16_t width, uint16_t height)
     return FreeImage_GetBPP(picture) == 8 && FreeImage_GetWidth(picture) >= width &&
            FreeImage_GetHeight(picture) >= height;
 }
+
+// The 8-bit palette picture of one frame, by the path the writer's depth
+// selects. Depth 8: the working bitmap itself, with the colour table the
+// host read filled in. Depth 24: its NeuQuant quantisation (FreeImage's
+// bytes). Any other depth: widened to 24 bits first (the copy is released
+// at once). Null when no 8-bit picture could be made.
+class FramePicture {
+public:
+    FramePicture(FIBITMAP* workBitmap, int16_t bitsPerPixel)
+    {
+        if (bitsPerPixel == 8) {
+            picture_ = workBitmap;
+            return;
+        }
+        owned_ = true;
+        if (bitsPerPixel == 24) {
+            picture_ = platform::QuantizeGifFrame(workBitmap);
+            return;
+        }
+        if (FIBITMAP* wide = FreeImage_ConvertTo24Bits(workBitmap)) {
+            picture_ = platform::QuantizeGifFrame(wide);
+            FreeImage_Unload(wide);
+        }
+    }
+    ~FramePicture()
+    {
+        if (owned_ && picture_ != nullptr) {
+            FreeImage_Unload(picture_);
+        }
+    }
+    FramePicture(const FramePicture&) = delete;
+    FramePicture& operator=(const FramePicture&) = delete;
+
+    FIBITMAP* get() const { return picture_; }
+
+private:
+    FIBITMAP* picture_ = nullptr;
+    bool owned_ = false;  // a quantised copy, released with this
+};
 
 // Pushes the buffered bytes to the file so that a full disk or a failed
 // device shows up in the call that wrote them.
@@ -94,22 +133,19 @@ int32_t WriteFrame(QvDC frameDC, QvBitmap frameBitmap, uint16_t holdFrames, GifW
     // The frame is reduced to its palette before any of its bytes are
     // written: a frame that cannot be reduced leaves the file as it was, a
     // valid GIF of the frames before it.
-    FramePicture frame = AcquireFramePicture(writer->workBitmap, writer->bitsPerPixel);
-    if (frame.picture == nullptr || !CoversFrame(frame.picture, writer->width, writer->height)) {
-        ReleaseFramePicture(frame);
+    const FramePicture frame(writer->workBitmap, writer->bitsPerPixel);
+    if (frame.get() == nullptr || !CoversFrame(frame.get(), writer->width, writer->height)) {
         return qv::result::kGifFrameNotQuantised;
     }
-    const RGBQUAD* palette = FreeImage_GetPalette(frame.picture);
+    const RGBQUAD* palette = FreeImage_GetPalette(frame.get());
     if (palette == nullptr) {
-        ReleaseFramePicture(frame);
         return qv::result::kGifFrameNoPalette;
     }
 
     const uint16_t delay = FrameDisplayTime(writer->frameDelay, holdFrames);
     WriteFramePrefix(writer->file, delay, writer->width, writer->height);
     WriteColorTable(writer->file, palette);
-    const bool fixedUp = WriteLiteralCodeStream(writer->file, frame.picture, writer->width, writer->height);
-    ReleaseFramePicture(frame);
+    const bool fixedUp = WriteLiteralCodeStream(writer->file, frame.get(), writer->width, writer->height);
     return fixedUp && FlushedCleanly(writer->file) ? qv::result::kGifFrameOk : qv::result::kGifFrameNotWritten;
 }
 
