@@ -19,11 +19,13 @@
 #include "support/gif_decoded.h"
 #include "support/host_picture.h"
 #include "support/gif_test_files.h"
+#include "support/gif_writing.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using qv::test::HostPicture;
+using qv::test::WriteGifFile;
 
 constexpr std::size_t kHeaderBytes = 32;
 constexpr std::size_t kFrameFixedBytes = 18 + 768;  // control extension, descriptor, colour table
@@ -52,28 +54,10 @@ Bytes FramePrefix(uint16_t delay, uint16_t width, uint16_t height)
             static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(height), static_cast<uint8_t>(height >> 8), 0x87};
 }
 
-// Start, one frame per picture (with its hold count), End; returns the file.
-struct FrameSpec {
-    const HostPicture* picture;
-    int32_t hold;
-};
-
-Bytes WriteGif(const std::string& path, int32_t width, int32_t height, int32_t depth, int32_t rate,
-               int32_t loop, const std::vector<FrameSpec>& frames)
-{
-    GifWriter* writer = nullptr;
-    EXPECT_EQ(RenderAnimatedGIFStart(path.c_str(), width, height, depth, rate, loop, &writer), 0);
-    for (const FrameSpec& f : frames) {
-        EXPECT_EQ(RenderAnimatedGIF(f.picture->dc(), f.picture->bitmap(), f.hold, writer), 0);
-    }
-    RenderAnimatedGIFEnd(writer);
-    return qv::test::ReadFileBytes(path);
-}
-
 uint16_t DelayOfOnlyFrame(int32_t rate, int32_t hold)
 {
     HostPicture picture(2, 2, 24);
-    const Bytes file = WriteGif(qv::test::ScratchPath("delay.gif"), 2, 2, 24, rate, 0, {{&picture, hold}});
+    const Bytes file = WriteGifFile(qv::test::ScratchPath("delay.gif"), 2, 2, 24, rate, 0, {{picture, hold}});
     if (file.size() < kHeaderBytes + 6) return 0xDEAD;
     return static_cast<uint16_t>(file[kHeaderBytes + 4] | (file[kHeaderBytes + 5] << 8));
 }
@@ -90,7 +74,7 @@ uint32_t ChannelDistance(uint32_t a, qv::test::Rgb b)
 TEST(GifWriterStart, StartThenEndIsHeaderAndTrailer)
 {
     const std::string path = qv::test::ScratchPath("empty.gif");
-    const Bytes file = WriteGif(path, 300, 2, 24, 2500, 0, {});
+    const Bytes file = WriteGifFile(path, 300, 2, 24, 2500, 0, {});
     Bytes expected = HeaderBytes(300, 2, 0);
     expected.push_back(0x3B);
     ASSERT_EQ(file.size(), 33u);
@@ -99,11 +83,11 @@ TEST(GifWriterStart, StartThenEndIsHeaderAndTrailer)
 
 TEST(GifWriterStart, LoopCountKeepsItsLow16Bits)
 {
-    const Bytes file = WriteGif(qv::test::ScratchPath("loop.gif"), 1, 1, 24, 2500, 65537, {});
+    const Bytes file = WriteGifFile(qv::test::ScratchPath("loop.gif"), 1, 1, 24, 2500, 65537, {});
     ASSERT_EQ(file.size(), 33u);
     EXPECT_EQ(file[29], 0x01);
     EXPECT_EQ(file[30], 0x00);
-    const Bytes twelve = WriteGif(qv::test::ScratchPath("loop12.gif"), 1, 1, 24, 2500, 0x7FFF000C, {});
+    const Bytes twelve = WriteGifFile(qv::test::ScratchPath("loop12.gif"), 1, 1, 24, 2500, 0x7FFF000C, {});
     EXPECT_EQ(twelve, [] { Bytes b = HeaderBytes(1, 1, 12); b.push_back(0x3B); return b; }());
 }
 
@@ -177,7 +161,7 @@ TEST(GifWriterFrames, FrameLayoutAroundTheCodeStream)
 {
     HostPicture picture(3, 2, 24);
     picture.fillRgb([](int x, int y) { return static_cast<uint32_t>(0x102030 * (x + 3 * y + 1)); });
-    const Bytes file = WriteGif(qv::test::ScratchPath("layout.gif"), 3, 2, 24, 1000, 0, {{&picture, 3}});
+    const Bytes file = WriteGifFile(qv::test::ScratchPath("layout.gif"), 3, 2, 24, 1000, 0, {{picture, 3}});
     ASSERT_GT(file.size(), kHeaderBytes + kFrameFixedBytes + 2);
     EXPECT_EQ(Bytes(file.begin(), file.begin() + kHeaderBytes), HeaderBytes(3, 2, 0));
     EXPECT_EQ(Bytes(file.begin() + kHeaderBytes, file.begin() + kHeaderBytes + 18), FramePrefix(30, 3, 2));
@@ -201,7 +185,7 @@ TEST(GifWriterFrames, TrueColourPictureDecodesEverywhereAlike)
     auto colourAt = [&](int x, int y) { return y == 0 ? 0xFF0000u : y == height - 1 ? 0x0000FFu : colours[(x / 5 + y / 6) % 8]; };
     picture.fillRgb(colourAt);
     const std::string path = qv::test::ScratchPath("truecolour.gif");
-    WriteGif(path, width, height, 24, 2500, 0, {{&picture, 1}});
+    WriteGifFile(path, width, height, 24, 2500, 0, {{picture, 1}});
 
     const auto gif = qv::test::DecodeWithGiflib(path);
     ASSERT_TRUE(gif.ok) << gif.error;
@@ -245,7 +229,7 @@ TEST(GifWriterFrames, PalettePictureKeepsItsTableAndIndices)
     picture.fillIndices([&](int x, int y) { return indices[static_cast<std::size_t>(y * width + x)]; });
 
     const std::string path = qv::test::ScratchPath("palette.gif");
-    const Bytes file = WriteGif(path, width, height, 8, 2500, 0, {{&picture, 1}});
+    const Bytes file = WriteGifFile(path, width, height, 8, 2500, 0, {{picture, 1}});
     ASSERT_GT(file.size(), kHeaderBytes + kFrameFixedBytes);
     for (int i = 0; i < 256; ++i) {
         const uint32_t c = picture.palette()[i];
@@ -272,7 +256,7 @@ TEST(GifWriterFrames, EachFrameHasItsOwnColourTable)
     first.fillIndices([](int x, int y) { return static_cast<uint8_t>(x + 5 * y); });
     second.fillIndices([](int x, int y) { return static_cast<uint8_t>(200 - x - 5 * y); });
     const std::string path = qv::test::ScratchPath("tables.gif");
-    WriteGif(path, 5, 4, 8, 1000, 0, {{&first, 1}, {&second, 1}});
+    WriteGifFile(path, 5, 4, 8, 1000, 0, {{first, 1}, {second, 1}});
     const auto gif = qv::test::DecodeWithGiflib(path);
     ASSERT_TRUE(gif.ok) << gif.error;
     ASSERT_EQ(gif.frames.size(), 2u);
@@ -313,7 +297,7 @@ TEST(GifWriterFrames, OtherDepthsAreWidenedThenQuantised)
         ASSERT_TRUE(picture.valid());
         FillBlackOverWhite(picture, depth);
         const std::string path = qv::test::ScratchPath("depth" + std::to_string(depth) + ".gif");
-        WriteGif(path, width, height, depth, 2500, 0, {{&picture, 1}});
+        WriteGifFile(path, width, height, depth, 2500, 0, {{picture, 1}});
         const auto gif = qv::test::DecodeWithGiflib(path);
         ASSERT_TRUE(gif.ok) << gif.error << " at depth " << depth;
         ASSERT_EQ(gif.frames.size(), 1u);
@@ -335,7 +319,7 @@ TEST(GifWriterFrames, SeveralFramesKeepOrderCountAndDelays)
     green.fillRgb([](int, int) { return 0x00FF00u; });
     blue.fillRgb([](int, int) { return 0x0000FFu; });
     const std::string path = qv::test::ScratchPath("three.gif");
-    const Bytes file = WriteGif(path, width, height, 24, 2500, 2, {{&red, 1}, {&green, 2}, {&blue, 25}});
+    const Bytes file = WriteGifFile(path, width, height, 24, 2500, 2, {{red, 1}, {green, 2}, {blue, 25}});
 
     const auto layout = qv::test::WalkGifLayout(file);
     ASSERT_TRUE(layout.ok) << layout.error;
@@ -365,7 +349,7 @@ TEST(GifWriterFrames, SeveralFramesKeepOrderCountAndDelays)
 TEST(GifWriterFrames, EmptySizedFrameHasTableAndEndCodeOnly)
 {
     HostPicture picture(1, 1, 8);
-    const Bytes file = WriteGif(qv::test::ScratchPath("zero.gif"), 65536, 1, 8, 2500, 0, {{&picture, 1}});
+    const Bytes file = WriteGifFile(qv::test::ScratchPath("zero.gif"), 65536, 1, 8, 2500, 0, {{picture, 1}});
     ASSERT_EQ(file.size(), kHeaderBytes + kFrameFixedBytes + 5 + 1);
     EXPECT_EQ(Bytes(file.begin(), file.begin() + kHeaderBytes), HeaderBytes(0, 1, 0));
     EXPECT_EQ(Bytes(file.begin() + kHeaderBytes, file.begin() + kHeaderBytes + 18), FramePrefix(4, 0, 1));
@@ -445,7 +429,7 @@ TEST(GifWriterFaults, FrameThatDoesNotFitOnDiskIsNotReportedAsWritten)
     HostPicture picture(64, 64, 24);
     picture.fillRgb([](int x, int y) { return static_cast<uint32_t>(x * 4 << 16 | y * 4); });
     // The same one-frame file without a limit: header, frame, trailer.
-    const Bytes reference = WriteGif(qv::test::ScratchPath("reference.gif"), 64, 64, 24, 2500, 0, {{&picture, 1}});
+    const Bytes reference = WriteGifFile(qv::test::ScratchPath("reference.gif"), 64, 64, 24, 2500, 0, {{picture, 1}});
     ASSERT_GT(reference.size(), kHeaderBytes + kFrameFixedBytes);
 
     const std::string path = qv::test::ScratchPath("full.gif");

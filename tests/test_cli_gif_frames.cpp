@@ -7,34 +7,23 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "gif_frame_quantiser.h"
 #include "host_picture.h"
+#include "support/gif_writing.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string FileBytes(const fs::path& path)
+std::vector<uint8_t> WriteGif(const fs::path& path, const std::vector<qvcli::HostPicture>& frames, int depth)
 {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string WriteGif(const fs::path& path, const std::vector<qvcli::HostPicture>& frames, int depth)
-{
-    GifWriter* writer = nullptr;
-    const int w = frames[0].width(), h = frames[0].height();
-    EXPECT_EQ(RenderAnimatedGIFStart(path.c_str(), w, h, depth, 1250, 0, &writer), 0);
-    for (const auto& frame : frames) EXPECT_EQ(RenderAnimatedGIF(frame.dc(), frame.bitmap(), 1, writer), 0);
-    RenderAnimatedGIFEnd(writer);
-    return FileBytes(path);
+    std::vector<qv::test::GifFrame> gifFrames;
+    for (const auto& frame : frames) gifFrames.emplace_back(frame.dc(), frame.bitmap());
+    return qv::test::WriteGifFile(path, frames[0].width(), frames[0].height(), depth, 1250, 0, gifFrames);
 }
 
 // Pictures of a few kinds: smooth gradients, noise (more colours than the
@@ -62,8 +51,7 @@ std::vector<qvcli::HostPicture> Frames(int w, int h)
 
 TEST(CliGifFrames, QuantisedOnTheRenderingThreadsTheFileIsTheSame)
 {
-    const fs::path dir = fs::temp_directory_path() / ("qv-gif-frames-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const qv::test::ScratchDir dir("gif-frames");
     // Odd sizes: rows of 8-bit pictures are padded, those of 32-bit ones not.
     for (const auto& size : {std::pair{97, 61}, std::pair{320, 240}, std::pair{1, 1}}) {
         const std::vector<qvcli::HostPicture> frames = Frames(size.first, size.second);
@@ -72,12 +60,11 @@ TEST(CliGifFrames, QuantisedOnTheRenderingThreadsTheFileIsTheSame)
             reduced.push_back(qvcli::QuantiseForGif(frame));
             ASSERT_EQ(GetHostBitmapDepth(reduced.back().bitmap()), 8);
         }
-        const std::string direct = WriteGif(dir / "direct.gif", frames, 32);
+        const std::vector<uint8_t> direct = WriteGif(dir / "direct.gif", frames, 32);
         ASSERT_GT(direct.size(), 32u + 4u * 786u);
         // Compared as a whole: a listing of two differing files says nothing.
         EXPECT_TRUE(WriteGif(dir / "reduced.gif", reduced, 8) == direct) << size.first << "x" << size.second;
     }
-    fs::remove_all(dir);
 }
 
 }  // namespace

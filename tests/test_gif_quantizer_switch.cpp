@@ -17,19 +17,13 @@
 #include <string>
 #include <vector>
 
-#include "support/dib_buffers.h"
+#include "support/gif_writing.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using qv::test::BitmapHandle;
 using qv::test::DcHandle;
-
-std::string FileBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Sets QUORVANE_QUANTIZER for the scope (the tests run on one thread).
 class QuantizerChoice {
@@ -76,39 +70,36 @@ std::vector<BitmapHandle> Frames(int w, int h, int depth)
     return frames;
 }
 
-std::string WriteGif(const fs::path& path, const std::vector<BitmapHandle>& frames, int w, int h, int depth)
+std::vector<uint8_t> WriteGif(const std::string& path, const std::vector<BitmapHandle>& frames, int w, int h, int depth)
 {
-    GifWriter* writer = nullptr;
-    EXPECT_EQ(RenderAnimatedGIFStart(path.c_str(), w, h, depth, 1000, 0, &writer), 0);
+    std::vector<DcHandle> dcs;
+    std::vector<qv::test::GifFrame> gifFrames;
     for (const auto& frame : frames) {
-        DcHandle dc(CreateHostDC(frame.get()));
-        EXPECT_EQ(RenderAnimatedGIF(dc.get(), frame.get(), 1, writer), 0);
+        dcs.emplace_back(CreateHostDC(frame.get()));
+        gifFrames.emplace_back(dcs.back().get(), frame.get());
     }
-    RenderAnimatedGIFEnd(writer);
-    return FileBytes(path);
+    return qv::test::WriteGifFile(path, w, h, depth, 1000, 0, gifFrames);
 }
 
 TEST(GifQuantizerSwitch, FilesAreTheSameWithEitherQuantizer)
 {
-    const fs::path dir = fs::temp_directory_path() / ("qv-gif-switch-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const qv::test::ScratchDir dir("gif-switch");
     for (int depth : {24, 32, 16})
         for (const auto& size : {std::pair{203, 131}, std::pair{7, 5}, std::pair{1, 1}}) {
             const auto frames = Frames(size.first, size.second, depth);
-            std::string theirs, ours;
+            std::vector<uint8_t> theirs, ours;
             {
                 QuantizerChoice use("freeimage");
-                theirs = WriteGif(dir / "freeimage.gif", frames, size.first, size.second, depth);
+                theirs = WriteGif(dir.Path("freeimage.gif"), frames, size.first, size.second, depth);
             }
             {
                 QuantizerChoice use(nullptr);
-                ours = WriteGif(dir / "own.gif", frames, size.first, size.second, depth);
+                ours = WriteGif(dir.Path("own.gif"), frames, size.first, size.second, depth);
             }
             ASSERT_GT(theirs.size(), 13u + 768u);
             // Compared as a whole: a listing of two differing files says nothing.
             EXPECT_TRUE(ours == theirs) << depth << " bits, " << size.first << "x" << size.second;
         }
-    fs::remove_all(dir);
 }
 
 }  // namespace
