@@ -18,7 +18,8 @@
 
 #include "support/gif_decoded.h"
 #include "support/host_picture.h"
-#include "support/gif_test_files.h"
+#include "support/scratch_files.h"
+#include "support/shell_run.h"
 #include "support/gif_writing.h"
 
 namespace {

@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "support/host_picture.h"
-#include "support/gif_test_files.h"
+#include "support/scratch_files.h"
+#include "support/shell_run.h"
 
 namespace {
 

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "support/dib_buffers.h"
+#include "support/scratch_files.h"
+#include "support/shell_run.h"
 
 namespace {
 
@@ -62,18 +64,6 @@ FreeImagePtr ReadIntoFreeImage(int32_t depth, int32_t* rows)
     return dib;
 }
 
-std::string RunCommand(const std::string& command)
-{
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return output;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
-    pclose(pipe);
-    return output;
-}
-
 class FreeImageTarget : public testing::TestWithParam<int32_t> {};
 
 TEST_P(FreeImageTarget, PixelsLandBottomUpInTheLibrarysLayout)
@@ -110,11 +100,9 @@ TEST_P(FreeImageTarget, ImageMagickDecodesTheSameColoursFromABmp)
     int32_t rows = 0;
     FreeImagePtr dib = ReadIntoFreeImage(depth, &rows);
     ASSERT_TRUE(dib);
-    const std::filesystem::path file = std::filesystem::temp_directory_path() /
-                                       ("qv_dib_" + std::to_string(getpid()) + "_" + std::to_string(depth) + ".bmp");
+    const std::string file = qv::test::ScratchPath("depth" + std::to_string(depth) + ".bmp");
     ASSERT_TRUE(FreeImage_Save(FIF_BMP, dib.get(), file.c_str(), 0));
-    const std::string rgb = RunCommand("convert '" + file.string() + "' -depth 8 rgb:- 2>/dev/null");
-    std::filesystem::remove(file);
+    const std::string rgb = qv::test::ShellOutput("convert " + qv::test::ShellQuote(file) + " -depth 8 rgb:- 2>/dev/null");
     ASSERT_EQ(rgb.size(), size_t(kWidth * kHeight * 3)) << "depth " << depth;
     for (int32_t y = 0; y < kHeight; ++y)
         for (int32_t x = 0; x < kWidth; ++x) {

@@ -11,7 +11,8 @@
 #include "gif/gif_file_layout.h"
 #include "support/gif_decoded.h"
 #include "support/gif_indexed_picture.h"
-#include "support/gif_test_files.h"
+#include "support/scratch_files.h"
+#include "support/shell_run.h"
 
 namespace {
 

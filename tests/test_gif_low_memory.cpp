@@ -12,7 +12,7 @@
 
 #include "support/host_picture.h"
 #include "support/gif_memory_limit.h"
-#include "support/gif_test_files.h"
+#include "support/scratch_files.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "still/checked_save.h"
 #include "support/gif_indexed_picture.h"
-#include "support/gif_test_files.h"
+#include "support/scratch_files.h"
 
 namespace {
 

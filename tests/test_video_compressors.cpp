@@ -43,7 +43,7 @@ std::vector<QvCompressorInfo> Available()
 std::vector<std::string> DecodedFrameTypes(const std::string& path)
 {
     std::vector<std::string> types;
-    std::istringstream lines(Capture("ffprobe -v error -select_streams v:0 -show_entries "
+    std::istringstream lines(qv::test::ShellOutput("ffprobe -v error -select_streams v:0 -show_entries "
                                      "frame=key_frame,pict_type -of csv=p=0 '" + path + "'"));
     std::string line;
     while (std::getline(lines, line))

@@ -20,18 +20,6 @@ int RunCommand(const std::string& command)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string Capture(const std::string& command)
-{
-    std::string out;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return out;
-    std::array<char, 4096> chunk;
-    size_t n;
-    while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) out.append(chunk.data(), n);
-    pclose(pipe);
-    return out;
-}
-
 std::string FfmpegFixture(const std::string& name, const std::string& source, const std::string& args)
 {
     const std::string command = "-f lavfi -i " + source + " " + args;
@@ -55,7 +43,7 @@ std::string FfmpegFixture(const std::string& name, const std::string& source, co
 
 std::string FfprobeStreamField(const std::string& path, const std::string& field)
 {
-    std::string out = Capture("ffprobe -v error -select_streams v:0 -show_entries stream=" + field +
+    std::string out = ShellOutput("ffprobe -v error -select_streams v:0 -show_entries stream=" + field +
                               " -of default=noprint_wrappers=1:nokey=1 '" + path + "'");
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return out;
@@ -85,7 +73,7 @@ DecodedVideo FfmpegDecode(const std::string& path)
 std::vector<bool> FfprobeKeyFlags(const std::string& path)
 {
     std::vector<bool> flags;
-    std::istringstream lines(Capture("ffprobe -v error -select_streams v:0 -show_entries packet=flags "
+    std::istringstream lines(ShellOutput("ffprobe -v error -select_streams v:0 -show_entries packet=flags "
                                      "-of csv=p=0 '" + path + "'"));
     std::string line;
     while (std::getline(lines, line))

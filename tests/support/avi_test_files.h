@@ -12,13 +12,12 @@
 
 #include "support/host_picture.h"
 #include "support/scratch_files.h"
+#include "support/shell_run.h"
 
 namespace qv::test {
 
 // Runs a shell command; returns its exit status (-1 when it could not run).
 int RunCommand(const std::string& command);
-// Runs a command and returns what it printed on standard output.
-std::string Capture(const std::string& command);
 
 // A file made once by `ffmpeg -f lavfi -i <source> <args>` and kept in
 // ./video-fixtures (the tests' working directory) for later runs and for

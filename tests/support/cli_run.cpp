@@ -9,16 +9,6 @@
 
 namespace qv::test {
 
-std::string ShellQuote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'') quoted += "'\\''";
-        else quoted += c;
-    }
-    return quoted + "'";
-}
-
 namespace {
 
 std::string ReadAll(const std::filesystem::path& path)
@@ -57,22 +47,6 @@ CliResult RunProgram(const std::string& program, const std::vector<std::string>&
     std::filesystem::remove(out);
     std::filesystem::remove(err);
     return result;
-}
-
-std::string ShellOutput(const std::string& commandLine, int* status)
-{
-    std::string output;
-    FILE* pipe = popen(commandLine.c_str(), "r");
-    if (pipe == nullptr) {
-        if (status != nullptr) *status = -1;
-        return output;
-    }
-    char buffer[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    const int raw = pclose(pipe);
-    if (status != nullptr) *status = StatusOf(raw);
-    return output;
 }
 
 void WritePpm(const std::filesystem::path& path, const RgbPicture& picture)

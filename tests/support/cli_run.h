@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/scratch_files.h"
+#include "support/shell_run.h"
 
 namespace qv::test {
 
@@ -20,9 +21,6 @@ struct CliResult {
 CliResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::filesystem::path& workDir);
 
-// Runs a shell command line; returns its stdout (and the exit status).
-std::string ShellOutput(const std::string& commandLine, int* status = nullptr);
-std::string ShellQuote(const std::string& text);
 
 // An 8-bit RGB picture, rows from the top.
 struct RgbPicture {
