@@ -262,6 +262,23 @@ bool PrepareFullDisk()
 
 constexpr int kInteractiveSeconds = 120;
 
+// The second host's folder: its .exe, Quorvane.dll and (when there is one)
+// FreeImage.dll side by side.
+bool ShipInteractiveHost(const std::string& folder, const char* freeImageDir)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    const std::string build = std::getenv("QUORVANE_WIN32_DIR");
+    std::vector<std::string> files = {build + "/tests/win32/quorvane_interactive_host.exe", build + "/Quorvane.dll"};
+    if (freeImageDir != nullptr && *freeImageDir != 0) files.push_back(std::string(freeImageDir) + "/FreeImage.dll");
+    for (const std::string& file : files) {
+        std::filesystem::copy_file(file, folder + "/" + std::filesystem::path(file).filename().string(),
+                                   std::filesystem::copy_options::overwrite_existing, error);
+        if (error) return false;
+    }
+    return true;
+}
+
 void WindowsDll::SetUpTestSuite()
 {
     const char* dir = std::getenv("QUORVANE_WIN32_DIR");
@@ -294,8 +311,15 @@ void WindowsDll::SetUpTestSuite()
     script << "write avi-write " << WindowsPath(Path("windows.avi")) << " " << kWriteW << " " << kWriteH << " 24 "
            << kWriteFrames << " ok\n";
     script << "cancel avi-write " << WindowsPath(Path("cancelled.avi")) << " 16 16 24 1 cancel\n";
-    // Last, as FreeImage.dll stays loaded once found: the image calls with it.
+    // The second host runs from a folder that holds it, Quorvane.dll and
+    // FreeImage.dll, as a host ships them, and loads the library by its bare
+    // name; it runs before this process sets a DLL directory.
     const char* freeImageDir = std::getenv("QUORVANE_FREEIMAGE_DIR");
+    if (!ShipInteractiveHost(Path("shipped"), freeImageDir)) return;
+    script << "interactive run " << kInteractiveSeconds << " "
+           << WindowsPath(Path("shipped/quorvane_interactive_host.exe")) << " Quorvane.dll " << WindowsPath(Path(""))
+           << "\n";
+    // Last, as FreeImage.dll stays loaded once found: the image calls with it.
     if (freeImageDir != nullptr && *freeImageDir != 0) {
         script << "freeimage-dir dll-directory " << WindowsPath(freeImageDir) << "\n";
         script << "image-exports image-exports " << WindowsPath(Path("")) << "\n";
@@ -311,9 +335,7 @@ void WindowsDll::SetUpTestSuite()
     if (!qvtest::WriteItems(Path("bit-steps.bin"), BitStepMix())) return;
     script << "bits bit-accumulator " << WindowsPath(Path("bit-steps.bin")) << " "
            << WindowsPath(Path("bit-states.bin")) << "\n";
-    script << "interactive run " << kInteractiveSeconds << " "
-           << WindowsPath(suite_->buildDir + "/tests/win32/quorvane_interactive_host.exe") << " " << WindowsPath(Dll())
-           << " " << WindowsPath(Path("")) << "\n";
+
     qv::test::WriteBytes(Path("script.txt"), [&] {
         const std::string text = script.str();
         return std::vector<uint8_t>(text.begin(), text.end());
@@ -1097,6 +1119,26 @@ TEST_F(WindowsDll, InteractiveCHostGetsThePortableFramesAsItsSettingsChange)
         ASSERT_EQ(rendered[n].triangles.size(), scene.triangles.size());
         for (size_t t = 0; t < scene.triangles.size(); ++t)
             EXPECT_EQ(std::memcmp(rendered[n].triangles[t].v, scene.triangles[t].v, 6), 0) << "triangle " << t;
+    }
+    // The frames it kept in a GIF: FreeImage.dll was found beside the .exe.
+    const char* freeImageDir = std::getenv("QUORVANE_FREEIMAGE_DIR");
+    if (freeImageDir == nullptr || *freeImageDir == 0) {
+        EXPECT_EQ(report["gif-start"], "3");
+    } else {
+        ASSERT_EQ(report["gif-start"], "0");
+        const std::string portablePath = Path("portable-interactive.gif");
+        GifWriter* writer = nullptr;
+        ASSERT_EQ(RenderAnimatedGIFStart(portablePath.c_str(), 56, 42, 32, 1000, 0, &writer), 0);
+        qvtest::HostPicture picture(56, 42, 32);
+        for (size_t n = 0; n < rendered.size(); ++n) {
+            EXPECT_EQ(report["gif" + std::to_string(n)], "0") << n;
+            picture.SetWords(rendered[n].words);
+            RenderAnimatedGIF(picture.dc(), picture.bitmap(), 1, writer);
+        }
+        RenderAnimatedGIFEnd(writer);
+        const std::vector<uint8_t> windows = qv::test::ReadBytes(Path("interactive.gif"));
+        ASSERT_FALSE(windows.empty());
+        EXPECT_EQ(windows, qv::test::ReadBytes(portablePath));
     }
     // The settings did change between frames, and both kinds of bitmap served.
     EXPECT_TRUE(blockSizes.count(8) == 1 && blockSizes.count(1) == 1 && blockSizes.count(0) == 1);

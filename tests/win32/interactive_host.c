@@ -4,7 +4,9 @@
  * frames as a user would (a coarse block size while a control point is being
  * dragged and full detail once it is let go, the key colour switched on and
  * off). It renders into a device-dependent bitmap made by
- * CreateCompatibleBitmap as well as into DIB sections.
+ * CreateCompatibleBitmap as well as into DIB sections, and keeps the frames
+ * in an animated GIF, as a host that ships FreeImage.dll beside its .exe
+ * does (it sets no DLL directory).
  *
  *   interactive_host DLL DIRECTORY
  *
@@ -13,7 +15,8 @@
  * DIRECTORY\interactive-scenes.bin, and what came back in
  * DIRECTORY\interactive-rendered.bin (the layouts of
  * tests/support/scene_file.h), so that the portable build can render the
- * same frames and compare. DIRECTORY\interactive.txt says what it did. */
+ * same frames and compare; the GIF goes to DIRECTORY\interactive.gif.
+ * DIRECTORY\interactive.txt says what it did. */
 #include <windows.h>
 
 #include <stdint.h>
@@ -24,6 +27,9 @@ typedef void(__stdcall* SetVarsFn)(const uint32_t*, const int16_t*, const uint16
 typedef int32_t(__stdcall* DrawMorphFn)(HDC, HDC, HDC, HBITMAP, HBITMAP, HBITMAP, const int16_t*, const int16_t*,
                                         const float*, const int16_t*, int16_t*, int32_t, int32_t, int32_t, int32_t,
                                         int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(__stdcall* GifStartFn)(const char*, int32_t, int32_t, int32_t, int32_t, int32_t, void**);
+typedef int32_t(__stdcall* GifFrameFn)(HDC, HBITMAP, int32_t, void*);
+typedef void(__stdcall* GifEndFn)(void*);
 
 #define SRC_W 48
 #define SRC_H 36
@@ -241,6 +247,10 @@ int main(int argc, char** argv)
     HMODULE library;
     SetVarsFn setVars;
     DrawMorphFn drawMorph;
+    GifStartFn gifStart;
+    GifFrameFn gifFrame;
+    GifEndFn gifEnd;
+    void* gif = NULL;
     Picture source = {0}, destination = {0}, screenOut = {0}, dibOut = {0};
     static uint32_t srcWords[SRC_W * SRC_H], dstWords[DST_W * DST_H], outWords[OUT_W * OUT_H];
     char path[MAX_PATH];
@@ -257,7 +267,10 @@ int main(int argc, char** argv)
     if (library == NULL) return 3;
     setVars = (SetVarsFn)(void (*)(void))GetProcAddress(library, "_SetVars@16");
     drawMorph = (DrawMorphFn)(void (*)(void))GetProcAddress(library, "_DrawMorph@76");
-    if (setVars == NULL || drawMorph == NULL) return 4;
+    gifStart = (GifStartFn)(void (*)(void))GetProcAddress(library, "_RenderAnimatedGIFStart@28");
+    gifFrame = (GifFrameFn)(void (*)(void))GetProcAddress(library, "_RenderAnimatedGIF@16");
+    gifEnd = (GifEndFn)(void (*)(void))GetProcAddress(library, "_RenderAnimatedGIFEnd@4");
+    if (setVars == NULL || drawMorph == NULL || gifStart == NULL || gifFrame == NULL || gifEnd == NULL) return 4;
 
     if (!MakeDibSection(&source, SRC_W, SRC_H, 24) || !MakeScreenBitmap(&destination, DST_W, DST_H) ||
         !MakeScreenBitmap(&screenOut, OUT_W, OUT_H) || !MakeDibSection(&dibOut, OUT_W, OUT_H, 32))
@@ -282,6 +295,9 @@ int main(int argc, char** argv)
     GetObjectA(screenOut.bitmap, sizeof(screenInfo), &screenInfo);
     fprintf(report, "ddb-bits=%d\n", screenInfo.bmBitsPixel);
 
+    snprintf(path, sizeof(path), "%s\\interactive.gif", argv[2]);
+    fprintf(report, "gif-start=%d\n", gifStart(path, OUT_W, OUT_H, 32, 1000, 0, &gif));
+
     setVars(&backgroundColor, &lastTriangle, &renderFlags, &blockSize);
     for (n = 0; n < FRAMES && ok; ++n) {
         /* Odd frames go to the screen-compatible bitmap, even ones to the DIB section. */
@@ -294,8 +310,10 @@ int main(int argc, char** argv)
                            OUT_W, OUT_H, n, FRAMES - 1);
         ReadWords(out, outWords);
         ok = ok && PutRendered(rendered, result, outWords);
-        fprintf(report, "frame%d=%s block=%d flags=%04x result=%d\n", n, out->kind, blockSize, renderFlags, result);
+        fprintf(report, "frame%d=%s block=%d flags=%04x result=%d gif%d=%d\n", n, out->kind, blockSize, renderFlags,
+                result, n, gifFrame(out->dc, out->bitmap, 1, gif));
     }
+    gifEnd(gif);
     fprintf(report, "done=%d\n", ok);
     ok = (fclose(scenes) == 0) & ok;
     ok = (fclose(rendered) == 0) & ok;
