@@ -2,8 +2,10 @@
 // its export table read from the file, and a host program (tests/win32) run
 // under Wine that binds the exports by name, renders through DIB sections and
 // memory device contexts, reads AVI files that this build wrote and writes
-// one through the compression dialog. Every result is compared with what the
-// portable build gives for the same inputs.
+// one through the compression dialog, writes GIFs and stills with a
+// FreeImage.dll, meets outputs that cannot be written, and starts a second
+// host written in C. Every result is compared with what the portable build
+// gives for the same inputs.
 //
 // Runs when QUORVANE_WIN32_DIR names the Windows build directory (see
 // scripts/test-windows.sh); QUORVANE_WINE names the command that runs
@@ -1056,12 +1058,13 @@ TEST_F(WindowsDllFullDisk, StillThatDoesNotFitIsNotReportedSaved)
 TEST_F(WindowsDllFullDisk, AviWriterSurvivesAFullDiskThatWinesAviFileDoesNotReport)
 {
     // Wine's AVIFile writes through buffered multimedia I/O and does not pass
-    // on the write failures of a full disk: AVIStreamWrite succeeds, so the
-    // library cannot return 1 there (on Windows the same writes fail with
-    // AVIERR_FILEWRITE, which the writer turns into 1; host_write_failures
-    // covers that on the portable build). What is checked here: no crash,
-    // the documented start, and no frame result other than 0 or 1, with no
-    // frame reported written after one that was not.
+    // on the write failures of a full disk: AVIStreamWrite succeeds (all
+    // twelve frames did with 16 KiB of room), so the library cannot return 1
+    // there. Where the service reports a failed write the writer returns 1
+    // (host_write_failures checks that on the portable build). What is
+    // checked here: no crash, the documented start, and no frame result
+    // other than 0 or 1, with no frame reported written after one that was
+    // not.
     const std::string& section = Section("full-disk");
     for (const auto& [label, frames] : {std::pair{"full-avi", 3}, std::pair{"partway-avi", 12}}) {
         SCOPED_TRACE(label);
