@@ -44,15 +44,36 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export QEMU_RESERVED_VA=0xc0000000
 mkdir -p "$(dirname "$WINEPREFIX")"
 
+# Every Wine session has a time limit, so that a hung wineserver or host
+# fails the stage with a message instead of holding CI until its own limit.
+session_limit=${QUORVANE_WINE_SESSION_LIMIT:-600}
+stop_wineserver() { timeout -k 10 60 wineserver -k > /dev/null 2>&1 || true; }
+# Runs a Wine session under the limit; status 124 when it was stopped.
+limited() {
+  local status=0
+  timeout -k 30 "$session_limit" "$@" || status=$?
+  if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+    echo "test-windows: a Wine session did not finish within $session_limit s and was stopped: $*" >&2
+    return 124
+  fi
+  return "$status"
+}
+
 # The compression dialog needs a display. Xvfb picks a free one itself and
 # names it once it listens.
 display_file=$(mktemp)
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$display_file" > /dev/null 2>&1 &
 xvfb_pid=$!
+small_drives=()
 cleanup() {
-  wineserver -k > /dev/null 2>&1 || true
+  stop_wineserver
   kill "$xvfb_pid" > /dev/null 2>&1 || true
   rm -f "$display_file"
+  for dir in "${small_drives[@]}"; do
+    umount "$dir" > /dev/null 2>&1 || true
+    rmdir "$dir" > /dev/null 2>&1 || true
+  done
+  rm -f "$WINEPREFIX/dosdevices/q:" "$WINEPREFIX/dosdevices/r:"
 }
 trap cleanup EXIT
 for _ in $(seq 100); do
@@ -67,25 +88,54 @@ export DISPLAY=":$(head -n 1 "$display_file")"
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "test-windows: making the Wine prefix $WINEPREFIX (once)"
-  timeout 1800 wineboot -i < /dev/null > /dev/null 2>&1
-  wineserver -k > /dev/null 2>&1 || true
+  if ! timeout -k 30 1800 wineboot -i < /dev/null > /dev/null 2>&1; then
+    echo "test-windows: making the Wine prefix failed or took over 30 minutes" >&2
+    exit 1
+  fi
+  stop_wineserver
+fi
+
+# Two drives of the test's own where mounting works (as root): Q: on a
+# filesystem of 256 KiB that the test fills up, for the full-disk cases, and
+# R: on a read-only one. Elsewhere those cases are skipped with a message.
+mount_small_drive() {
+  local letter=$1 options=$2 dir
+  dir=$(mktemp -d)
+  if mount -t tmpfs -o "$options" quorvane-test "$dir" 2> /dev/null; then
+    small_drives+=("$dir")
+    ln -sfn "$dir" "$WINEPREFIX/dosdevices/$letter"
+  else
+    rmdir "$dir"
+    return 1
+  fi
+}
+if mount_small_drive q: size=256k,mode=0755; then
+  export QUORVANE_FULL_DISK_DIR=${small_drives[-1]} QUORVANE_FULL_DISK_DRIVE=Q:
+else
+  echo "test-windows: cannot mount a small filesystem here (needs root); the full-disk cases are skipped"
+fi
+if mount_small_drive r: size=16k,ro; then
+  export QUORVANE_READONLY_DRIVE=R:
+else
+  echo "test-windows: cannot mount a read-only filesystem here (needs root); that case is skipped"
 fi
 run_wine_tests() {
   # One Wine server for the whole run keeps its service processes alive
   # between the programs that it starts.
-  wineserver -p || true
+  timeout -k 10 60 wineserver -p || true
   kill -0 "$xvfb_pid" 2> /dev/null || { echo "test-windows: Xvfb has gone" >&2; return 1; }
-  QUORVANE_WIN32_DIR=build-win32 "$portable_test" --gtest_filter='WindowsDll.*' || return 1
-  # GIF and still exports with the 32-bit FreeImage.dll built above beside
-  # the host, compared with the portable build's files.
-  QUORVANE_WIN32_DIR=build-win32 "$portable_test" --gtest_filter='WindowsDllWithFreeImage.*'
+  # One host run (one Wine session) serves every suite: the exports without
+  # FreeImage.dll, then with the 32-bit one built above (GIF, stills, write
+  # failures), the renderer, video, and the second host, a C program.
+  QUORVANE_WIN32_DIR=build-win32 limited "$portable_test" \
+    --gtest_filter='WindowsDll.*:WindowsDllWithFreeImage.*:WindowsDllFullDisk.*'
 }
 # Under emulation a Wine session now and then fails to show the compression
 # dialog (the host then sees AVISaveOptions fail at once). A fault of the
 # library fails a second session as well.
 if ! run_wine_tests; then
   echo "test-windows: the Wine tests failed; running them again in a fresh Wine session"
-  wineserver -k > /dev/null 2>&1 || true
+  stop_wineserver
   run_wine_tests
 fi
 echo "test-windows: the Windows library passed under Wine"

@@ -2,8 +2,10 @@
 // its export table read from the file, and a host program (tests/win32) run
 // under Wine that binds the exports by name, renders through DIB sections and
 // memory device contexts, reads AVI files that this build wrote and writes
-// one through the compression dialog. Every result is compared with what the
-// portable build gives for the same inputs.
+// one through the compression dialog, writes GIFs and stills with a
+// FreeImage.dll, meets outputs that cannot be written, and starts a second
+// host written in C. Every result is compared with what the portable build
+// gives for the same inputs.
 //
 // Runs when QUORVANE_WIN32_DIR names the Windows build directory (see
 // scripts/test-windows.sh); QUORVANE_WINE names the command that runs
@@ -17,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include <quorvane/host.h>
@@ -26,9 +29,14 @@
 #include <FreeImage.h>
 
 #include "support/avi_test_files.h"
+#include "support/bit_accumulator_run.h"
 #include "support/export_pattern.h"
 #include "support/frame_pattern.h"
+#include "support/gif_decoded.h"
 #include "support/host_scene.h"
+#include "support/indexed_gif_pictures.h"
+#include "support/libav_decoded.h"
+#include "support/noise_picture.h"
 #include "support/pe_exports.h"
 #include "support/scene_file.h"
 
@@ -41,8 +49,9 @@ using Fields = std::map<std::string, std::string>;
 // then checks its part of the output.
 class WindowsDll : public ::testing::Test {
 public:
+    // One run of the host serves every suite of the process (a run is one
+    // Wine session); it is made by the first suite that starts.
     static void SetUpTestSuite();
-    static void TearDownTestSuite() { suite_.reset(); }
 
 protected:
     void SetUp() override
@@ -148,10 +157,134 @@ bool WritePortableAvi(const std::string& path, uint32_t fccHandler, int32_t widt
     return written;
 }
 
+// 8-bit pictures for the GIF writer: random sizes (with the code stream's
+// edge cases: one pixel, 225 pixels that fill one sub-block exactly, 254
+// pixels that end on a clear code), random colour tables, indices and hold
+// times, one to three frames each.
+std::vector<qv::test::IndexedGif> IndexedGifMix()
+{
+    std::mt19937 rng(1789);
+    auto uniform = [&rng](uint32_t lo, uint32_t hi) { return std::uniform_int_distribution<uint32_t>(lo, hi)(rng); };
+    std::vector<std::pair<uint32_t, uint32_t>> sizes = {{1, 1}, {15, 15}, {254, 1}, {127, 2}, {100, 3}};
+    while (sizes.size() < 24) sizes.push_back({uniform(1, 90), uniform(1, 50)});
+    std::vector<qv::test::IndexedGif> gifs;
+    for (const auto& [width, height] : sizes) {
+        qv::test::IndexedGif gif;
+        gif.width = width, gif.height = height;
+        gif.frames.resize(uniform(1, 3));
+        for (qv::test::IndexedFrame& frame : gif.frames) {
+            frame.holdFrames = uniform(0, 9);
+            frame.palette.resize(256);
+            for (uint32_t& word : frame.palette) word = uint32_t(rng()) & 0x00FFFFFFu;
+            frame.indices.resize(size_t(width) * height);
+            // Some pictures use a few indices only, as real 8-bit ones do.
+            const uint32_t highest = uniform(0, 1) != 0 ? 255u : uniform(0, 15);
+            for (uint8_t& index : frame.indices) index = uint8_t(uniform(0, highest));
+        }
+        gifs.push_back(std::move(gif));
+    }
+    return gifs;
+}
+
+// Operations on the GIF writer's bit queue: appends of every width from 0 to
+// 40 (above 32 the value keeps 32 bits and the count grows by the width),
+// appended accumulators, shifts by up to past the register's length, and
+// byte takes, also from an empty or nearly empty queue. The appends are kept
+// within the 1024-bit capacity.
+std::vector<qv::test::BitStep> BitStepMix()
+{
+    std::mt19937 rng(1024);
+    auto uniform = [&rng](uint32_t lo, uint32_t hi) { return std::uniform_int_distribution<uint32_t>(lo, hi)(rng); };
+    std::vector<qv::test::BitStep> steps;
+    qv::gif::BitAccumulator model;  // only to keep the appends within capacity
+    for (int n = 0; n < 30000; ++n) {
+        qv::test::BitStep step;
+        const uint32_t choice = uniform(0, 99);
+        if (choice < 45) {
+            step = {qv::test::BitOperation::AppendBits, uint32_t(rng()), uniform(0, 40)};
+        } else if (choice < 55) {
+            step = {qv::test::BitOperation::AppendAccumulator, uint32_t(rng()), uniform(0, 40)};
+        } else if (choice < 60) {
+            step = {qv::test::BitOperation::ShiftLeft, uniform(0, 3) == 0 ? uniform(0, 1100) : uniform(0, 40), 0};
+        } else if (choice < 65) {
+            step = {qv::test::BitOperation::ShiftRight, uniform(0, 3) == 0 ? uniform(0, 1100) : uniform(0, 40), 0};
+        } else if (choice < 99) {
+            step = {qv::test::BitOperation::TakeByte, 0, 0};
+        }  // else Clear
+        const uint32_t added = step.operation == qv::test::BitOperation::AppendBits          ? step.b
+                               : step.operation == qv::test::BitOperation::AppendAccumulator ? step.b + step.b / 2
+                                                                                           : 0;
+        if (model.bitCount() + added > qv::gif::BitAccumulator::kCapacityBits) step = {qv::test::BitOperation::Clear};
+        qv::test::ApplyBitStep(model, step);
+        steps.push_back(step);
+    }
+    return steps;
+}
+
+// The full-disk cases run where test-windows.sh mapped a drive to a small
+// filesystem of the test's own (QUORVANE_FULL_DISK_DRIVE, e.g. "Q:", over
+// the directory QUORVANE_FULL_DISK_DIR).
+const char* FullDiskDrive()
+{
+    const char* drive = std::getenv("QUORVANE_FULL_DISK_DRIVE");
+    const char* dir = std::getenv("QUORVANE_FULL_DISK_DIR");
+    return drive != nullptr && *drive != 0 && dir != nullptr && *dir != 0 ? drive : nullptr;
+}
+
+// Room that the host frees, one reserve file per case that fills up partway.
+constexpr uintmax_t kReserveGif = 8192, kReserveAvi = 16384, kReserveStill = 4096;
+
+// Empties the small filesystem, writes the reserve files, and fills the rest
+// until the filesystem refuses another byte.
+bool PrepareFullDisk()
+{
+    const std::filesystem::path dir = std::getenv("QUORVANE_FULL_DISK_DIR");
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error))
+        std::filesystem::remove_all(entry.path(), error);
+    auto fill = [](const std::filesystem::path& path, uintmax_t bytes) {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        if (file == nullptr) return uintmax_t(0);
+        const std::vector<char> block(4096, 'f');
+        uintmax_t written = 0;
+        while (written < bytes && std::fwrite(block.data(), 1, block.size(), file) == block.size() &&
+               std::fflush(file) == 0)
+            written += block.size();
+        std::fclose(file);
+        return std::min(written, bytes);
+    };
+    if (fill(dir / "reserve-gif.bin", kReserveGif) != kReserveGif ||
+        fill(dir / "reserve-avi.bin", kReserveAvi) != kReserveAvi ||
+        fill(dir / "reserve-still.bin", kReserveStill) != kReserveStill)
+        return false;
+    fill(dir / "filler.bin", UINTMAX_MAX);
+    const std::filesystem::space_info space = std::filesystem::space(dir, error);
+    return !error && space.available == 0;
+}
+
+constexpr int kInteractiveSeconds = 120;
+
+// The second host's folder: its .exe, Quorvane.dll and (when there is one)
+// FreeImage.dll side by side.
+bool ShipInteractiveHost(const std::string& folder, const char* freeImageDir)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    const std::string build = std::getenv("QUORVANE_WIN32_DIR");
+    std::vector<std::string> files = {build + "/tests/win32/quorvane_interactive_host.exe", build + "/Quorvane.dll"};
+    if (freeImageDir != nullptr && *freeImageDir != 0) files.push_back(std::string(freeImageDir) + "/FreeImage.dll");
+    for (const std::string& file : files) {
+        std::filesystem::copy_file(file, folder + "/" + std::filesystem::path(file).filename().string(),
+                                   std::filesystem::copy_options::overwrite_existing, error);
+        if (error) return false;
+    }
+    return true;
+}
+
 void WindowsDll::SetUpTestSuite()
 {
     const char* dir = std::getenv("QUORVANE_WIN32_DIR");
-    if (dir == nullptr || *dir == 0) return;
+    if (dir == nullptr || *dir == 0 || suite_) return;
     suite_ = std::make_unique<Suite>();
     suite_->buildDir = std::filesystem::absolute(dir).string();
     const std::string host = suite_->buildDir + "/tests/win32/quorvane_win_host.exe";
@@ -180,12 +313,31 @@ void WindowsDll::SetUpTestSuite()
     script << "write avi-write " << WindowsPath(Path("windows.avi")) << " " << kWriteW << " " << kWriteH << " 24 "
            << kWriteFrames << " ok\n";
     script << "cancel avi-write " << WindowsPath(Path("cancelled.avi")) << " 16 16 24 1 cancel\n";
-    // Last, as FreeImage.dll stays loaded once found: the image calls with it.
+    // The second host runs from a folder that holds it, Quorvane.dll and
+    // FreeImage.dll, as a host ships them, and loads the library by its bare
+    // name; it runs before this process sets a DLL directory.
     const char* freeImageDir = std::getenv("QUORVANE_FREEIMAGE_DIR");
+    if (!ShipInteractiveHost(Path("shipped"), freeImageDir)) return;
+    script << "interactive run " << kInteractiveSeconds << " "
+           << WindowsPath(Path("shipped/quorvane_interactive_host.exe")) << " Quorvane.dll " << WindowsPath(Path(""))
+           << "\n";
+    // Last, as FreeImage.dll stays loaded once found: the image calls with it.
     if (freeImageDir != nullptr && *freeImageDir != 0) {
         script << "freeimage-dir dll-directory " << WindowsPath(freeImageDir) << "\n";
         script << "image-exports image-exports " << WindowsPath(Path("")) << "\n";
+        if (!qv::test::WriteIndexedGifs(Path("indexed.bin"), IndexedGifMix())) return;
+        script << "indexed indexed-gifs " << WindowsPath(Path("indexed.bin")) << " " << WindowsPath(Path("")) << "\n";
+        script << "unwritable unwritable " << WindowsPath(Path(""));
+        if (const char* readOnly = std::getenv("QUORVANE_READONLY_DRIVE"); readOnly != nullptr && *readOnly != 0)
+            script << " " << readOnly << "\\";
+        script << "\n";
+        if (const char* drive = FullDiskDrive(); drive != nullptr && PrepareFullDisk())
+            script << "full-disk full-disk " << drive << "\\\n";
     }
+    if (!qv::test::WriteItems(Path("bit-steps.bin"), BitStepMix())) return;
+    script << "bits bit-accumulator " << WindowsPath(Path("bit-steps.bin")) << " "
+           << WindowsPath(Path("bit-states.bin")) << "\n";
+
     qv::test::WriteFileBytes(Path("script.txt"), [&] {
         const std::string text = script.str();
         return std::vector<uint8_t>(text.begin(), text.end());
@@ -658,6 +810,343 @@ TEST_F(WindowsDll, CancellingTheDialogReturnsFourAndKeepsTheFile)
     EXPECT_EQ(f["start"], "4");
     EXPECT_EQ(f["ended"], "1");
     EXPECT_TRUE(std::filesystem::exists(Path("cancelled.avi")));
+}
+
+// ---- The GIF writer's bit packing ----
+
+TEST_F(WindowsDll, BitAccumulatorBuiltForWindowsHoldsThePortableWordsAfterEveryStep)
+{
+    ASSERT_EQ(Parse(Section("bits"))["steps"], "30000");
+    const std::vector<qv::test::BitStep> steps = BitStepMix();
+    std::vector<qv::test::BitState> windows;
+    ASSERT_TRUE(qv::test::ReadItems(Path("bit-states.bin"), windows));
+    ASSERT_EQ(windows.size(), steps.size());
+    qv::gif::BitAccumulator accumulator;
+    uint32_t fullest = 0, taken = 0;
+    for (size_t n = 0; n < steps.size(); ++n) {
+        const qv::test::BitState portable = qv::test::ApplyBitStep(accumulator, steps[n]);
+        ASSERT_EQ(std::memcmp(&windows[n], &portable, sizeof portable), 0)
+            << "step " << n << " operation " << uint32_t(steps[n].operation) << " a " << steps[n].a << " b "
+            << steps[n].b << ": count " << windows[n].count << " against " << portable.count;
+        fullest = std::max(fullest, portable.count);
+        taken += portable.taken != 0xFFFFFFFFu && portable.taken != 0;
+    }
+    // The run reached the top of the register and took real bytes.
+    EXPECT_GT(fullest, 990u);
+    EXPECT_GT(taken, 3000u);
+}
+
+// The portable build's file of the same 8-bit frames.
+std::vector<uint8_t> PortableIndexedGif(const qv::test::IndexedGif& gif, const std::string& path)
+{
+    GifWriter* writer = nullptr;
+    if (RenderAnimatedGIFStart(path.c_str(), int32_t(gif.width), int32_t(gif.height), 8, 2500, 0, &writer) != 0)
+        return {};
+    for (const qv::test::IndexedFrame& frame : gif.frames) {
+        qv::test::HostPicture picture(int32_t(gif.width), int32_t(gif.height), 8);
+        std::copy(frame.palette.begin(), frame.palette.end(), picture.palette());
+        picture.fillIndices([&](int x, int y) { return frame.indices[size_t(y) * gif.width + size_t(x)]; });
+        RenderAnimatedGIF(picture.dc(), picture.bitmap(), int32_t(frame.holdFrames), writer);
+    }
+    RenderAnimatedGIFEnd(writer);
+    return qv::test::ReadBytes(path);
+}
+
+TEST_F(WindowsDllWithFreeImage, EightBitGifsPackTheSameCodeStreamsAsThePortableBuild)
+{
+    const std::vector<qv::test::IndexedGif> gifs = IndexedGifMix();
+    Fields f = Parse(Section("indexed"));
+    ASSERT_EQ(f["gifs"], std::to_string(gifs.size()));
+    EXPECT_EQ(f["failures"], "0");
+    for (size_t n = 0; n < gifs.size(); ++n) {
+        SCOPED_TRACE("gif " + std::to_string(n) + ": " + std::to_string(gifs[n].width) + " x " +
+                     std::to_string(gifs[n].height));
+        const std::vector<uint8_t> windows = qv::test::ReadBytes(Path("indexed-" + std::to_string(n) + ".gif"));
+        ASSERT_FALSE(windows.empty());
+        EXPECT_EQ(windows, PortableIndexedGif(gifs[n], Path("portable-indexed-" + std::to_string(n) + ".gif")));
+    }
+}
+
+// ---- Other decoders read the DLL's GIF files ----
+
+// FFmpeg's frames of a GIF against giflib's, colour for colour.
+void ExpectLibavFramesMatch(const std::string& path, const qv::test::DecodedGif& decoded)
+{
+    const std::vector<std::vector<uint8_t>> frames = qv::test::LibavDecodeBgr24(path);
+    ASSERT_EQ(frames.size(), decoded.frames.size());
+    for (size_t n = 0; n < frames.size(); ++n) {
+        const qv::test::DecodedFrame& frame = decoded.frames[n];
+        ASSERT_EQ(frames[n].size(), size_t(frame.width) * size_t(frame.height) * 3) << "frame " << n;
+        for (int y = 0; y < frame.height; ++y)
+            for (int x = 0; x < frame.width; ++x) {
+                const qv::test::Rgb rgb = frame.colorAt(x, y);
+                const uint8_t* bgr = frames[n].data() + (size_t(y) * size_t(frame.width) + size_t(x)) * 3;
+                ASSERT_EQ((qv::test::Rgb{bgr[2], bgr[1], bgr[0]}), rgb) << "frame " << n << " at " << x << "," << y;
+            }
+    }
+}
+
+TEST_F(WindowsDllWithFreeImage, GiflibAndFfmpegDecodeTheDllsGifsToTheirPictures)
+{
+    // 8-bit pictures: every pixel is known.
+    const std::vector<qv::test::IndexedGif> gifs = IndexedGifMix();
+    for (size_t n = 0; n < gifs.size(); ++n) {
+        SCOPED_TRACE("indexed gif " + std::to_string(n));
+        const std::string path = Path("indexed-" + std::to_string(n) + ".gif");
+        const qv::test::DecodedGif decoded = qv::test::DecodeWithGiflib(path);
+        ASSERT_TRUE(decoded.ok) << decoded.error;
+        EXPECT_EQ(decoded.loopCount, 0);
+        ASSERT_EQ(decoded.frames.size(), gifs[n].frames.size());
+        for (size_t i = 0; i < gifs[n].frames.size(); ++i) {
+            const qv::test::IndexedFrame& frame = gifs[n].frames[i];
+            const qv::test::DecodedFrame& got = decoded.frames[i];
+            ASSERT_EQ(got.width, int(gifs[n].width));
+            ASSERT_EQ(got.height, int(gifs[n].height));
+            EXPECT_EQ(got.delay, int(4 * frame.holdFrames));
+            for (size_t p = 0; p < frame.indices.size(); ++p) {
+                const uint32_t word = frame.palette[frame.indices[p]];
+                ASSERT_EQ(got.palette.at(got.indices[p]),
+                          (qv::test::Rgb{uint8_t(word >> 16), uint8_t(word >> 8), uint8_t(word)}))
+                    << "frame " << i << " pixel " << p;
+            }
+        }
+        // FFmpeg composes each frame on the screen; these cover it whole.
+        ExpectLibavFramesMatch(path, decoded);
+    }
+    // Quantised pictures of every depth: both decoders see the same frames.
+    for (int32_t depth : qv::test::kExportDepths) {
+        SCOPED_TRACE(depth);
+        const std::string path = Path("windows-" + std::to_string(depth) + ".gif");
+        const qv::test::DecodedGif decoded = qv::test::DecodeWithGiflib(path);
+        ASSERT_TRUE(decoded.ok) << decoded.error;
+        ASSERT_EQ(decoded.frames.size(), 2u);
+        EXPECT_EQ(decoded.screenWidth, qv::test::kExportWidth);
+        EXPECT_EQ(decoded.screenHeight, qv::test::kExportHeight);
+        ExpectLibavFramesMatch(path, decoded);
+    }
+}
+
+// ---- Outputs that cannot be written ----
+
+// The fields of the host's line that starts with `label` in a section.
+Fields Line(const std::string& section, const std::string& label)
+{
+    const size_t at = section.find(label + " ");
+    if (at == std::string::npos) return {};
+    const size_t end = section.find('\n', at);
+    Fields fields;
+    std::istringstream words(section.substr(at, end == std::string::npos ? std::string::npos : end - at));
+    std::string word;
+    while (words >> word) {
+        const size_t eq = word.find('=');
+        if (eq != std::string::npos) fields[word.substr(0, eq)] = word.substr(eq + 1);
+    }
+    return fields;
+}
+
+// Files that cannot be created: the GIF writer's start fails with 2 and
+// hands back a handle whose frames are refused (1); no still is saved; the
+// AVI writer fails with 2 before it asks for a compressor.
+void ExpectNotCreated(const std::string& section, const std::string& label)
+{
+    SCOPED_TRACE(label);
+    Fields gif = Line(section, label + "-gif");
+    EXPECT_EQ(gif["gif-start"], "2");
+    EXPECT_EQ(gif["stored"], "1");
+    EXPECT_EQ(gif["frame0"], "1");
+    EXPECT_EQ(gif["ended"], "1");
+    Fields still = Line(section, label + "-still");
+    EXPECT_EQ(still["png"], "0");
+    EXPECT_EQ(still["tif"], "0");
+    EXPECT_EQ(still["jpg"], "0");
+    Fields avi = Line(section, label + "-avi");
+    EXPECT_EQ(avi["avi-start"], "2");
+    EXPECT_EQ(avi["dialog"], "0");
+    EXPECT_EQ(avi["ended"], "1");
+}
+
+TEST_F(WindowsDllWithFreeImage, MissingFoldersAndNamesThatCannotBeWrittenGiveTheOpenFailureCodes)
+{
+    const std::string& section = Section("unwritable");
+    for (const char* label : {"missing", "folder", "refused"}) ExpectNotCreated(section, label);
+    // Nothing was made in their place.
+    EXPECT_FALSE(std::filesystem::exists(Path("no-such-folder")));
+    EXPECT_TRUE(std::filesystem::is_directory(Path("a-folder")));
+    EXPECT_TRUE(std::filesystem::is_empty(Path("a-folder")));
+    for (const auto& entry : std::filesystem::directory_iterator(Path("")))
+        EXPECT_EQ(entry.path().filename().string().find("bad"), std::string::npos) << entry.path();
+}
+
+TEST_F(WindowsDllWithFreeImage, ReadOnlyDriveGivesTheOpenFailureCodes)
+{
+    if (std::getenv("QUORVANE_READONLY_DRIVE") == nullptr)
+        GTEST_SKIP() << "QUORVANE_READONLY_DRIVE not set: no read-only drive could be mounted (needs root)";
+    ExpectNotCreated(Section("unwritable"), "read-only");
+}
+
+class WindowsDllFullDisk : public WindowsDllWithFreeImage {
+protected:
+    void SetUp() override
+    {
+        if (FullDiskDrive() == nullptr)
+            GTEST_SKIP() << "QUORVANE_FULL_DISK_DRIVE not set: no small filesystem could be mounted (needs root)";
+        WindowsDllWithFreeImage::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        ASSERT_FALSE(Section("full-disk").empty()) << "the small filesystem was not filled";
+    }
+    static std::string OnDisk(const std::string& name)
+    {
+        return std::string(std::getenv("QUORVANE_FULL_DISK_DIR")) + "/" + name;
+    }
+};
+
+TEST_F(WindowsDllFullDisk, GifHeaderAndStillsFailWithTheirCodesWhenNoByteIsFree)
+{
+    const std::string& section = Section("full-disk");
+    Fields gif = Line(section, "full-gif");
+    EXPECT_EQ(gif["gif-start"], "4");
+    EXPECT_EQ(gif["stored"], "1");
+    for (const char* frame : {"frame0", "frame1", "frame2"}) EXPECT_EQ(gif[frame], "4") << frame;
+    EXPECT_EQ(gif["ended"], "1");
+    Fields still = Line(section, "full-still");
+    EXPECT_EQ(still["png"], "0");
+    EXPECT_EQ(still["tif"], "0");
+    EXPECT_EQ(still["jpg"], "0");
+}
+
+TEST_F(WindowsDllFullDisk, GifFailsFromTheFrameThatDidNotFitAndKeepsTheFramesBefore)
+{
+    const std::string& section = Section("full-disk");
+    EXPECT_EQ(Parse(section)["released-gif"], "1");
+    Fields gif = Line(section, "partway-gif");
+    ASSERT_EQ(gif["gif-start"], "0");
+    // 40 x 30 frames take 18 + 768 + 2 + 1356 + 5 + 1 = 2150 bytes each:
+    // after the 32-byte header, three fit in the 8192 bytes freed.
+    const std::vector<std::string> expected = {"0", "0", "0", "4", "4", "4"};
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(gif["frame" + std::to_string(i)], expected[i]) << i;
+    EXPECT_EQ(gif["ended"], "1");
+    // What was reported written is in the file as the portable build writes it.
+    GifWriter* writer = nullptr;
+    const std::string portablePath = Path("portable-partway.gif");
+    ASSERT_EQ(RenderAnimatedGIFStart(portablePath.c_str(), 40, 30, 24, 2500, 0, &writer), 0);
+    qv::test::HostPicture picture(40, 30, 32);
+    for (uint32_t frame = 0; frame < 3; ++frame) {
+        picture.SetWords(qv::test::NoiseWords(frame, 40 * 30));
+        ASSERT_EQ(RenderAnimatedGIF(picture.dc(), picture.bitmap(), 1, writer), 0);
+    }
+    RenderAnimatedGIFEnd(writer);
+    std::vector<uint8_t> portable = qv::test::ReadBytes(portablePath);
+    ASSERT_EQ(portable.size(), 32u + 3u * 2150u + 1u);
+    portable.pop_back();  // the trailer
+    std::vector<uint8_t> windows = qv::test::ReadBytes(OnDisk("partway.gif"));
+    EXPECT_LE(windows.size(), size_t(kReserveGif));
+    ASSERT_GE(windows.size(), portable.size());
+    windows.resize(portable.size());
+    EXPECT_EQ(windows, portable);
+}
+
+TEST_F(WindowsDllFullDisk, StillThatDoesNotFitIsNotReportedSaved)
+{
+    const std::string& section = Section("full-disk");
+    EXPECT_EQ(Parse(section)["released-still"], "1");
+    Fields still = Line(section, "partway-still");
+    EXPECT_EQ(still["png"], "0");
+    EXPECT_EQ(still["tif"], "0");
+    EXPECT_EQ(still["jpg"], "0");
+}
+
+TEST_F(WindowsDllFullDisk, AviWriterSurvivesAFullDiskThatWinesAviFileDoesNotReport)
+{
+    // Wine's AVIFile writes through buffered multimedia I/O and does not pass
+    // on the write failures of a full disk: AVIStreamWrite succeeds (all
+    // twelve frames did with 16 KiB of room), so the library cannot return 1
+    // there. Where the service reports a failed write the writer returns 1
+    // (host_write_failures checks that on the portable build). What is
+    // checked here: no crash, the documented start, and no frame result
+    // other than 0 or 1, with no frame reported written after one that was
+    // not.
+    const std::string& section = Section("full-disk");
+    for (const auto& [label, frames] : {std::pair{"full-avi", 3}, std::pair{"partway-avi", 12}}) {
+        SCOPED_TRACE(label);
+        Fields avi = Line(section, label);
+        EXPECT_EQ(avi["avi-start"], "0");
+        EXPECT_EQ(avi["dialog"], "1");
+        bool failed = false;
+        for (int i = 0; i < frames; ++i) {
+            const std::string result = avi["frame" + std::to_string(i)];
+            ASSERT_TRUE(result == "0" || result == "1") << i << ": " << result;
+            if (failed) {
+                EXPECT_EQ(result, "1") << i;
+            }
+            failed = failed || result == "1";
+        }
+        EXPECT_EQ(avi["ended"], "1");
+    }
+    EXPECT_LE(std::filesystem::file_size(OnDisk("partway.avi")), uintmax_t(kReserveAvi));
+}
+
+// ---- A second host: a C program that changes its settings between frames ----
+
+TEST_F(WindowsDll, InteractiveCHostGetsThePortableFramesAsItsSettingsChange)
+{
+    Fields run = Parse(Section("interactive"));
+    ASSERT_EQ(run["started"], "1");
+    ASSERT_EQ(run["finished"], "1");
+    ASSERT_EQ(run["status"], "0");
+    const std::vector<uint8_t> reportBytes = qv::test::ReadBytes(Path("interactive.txt"));
+    Fields report = Parse(std::string(reportBytes.begin(), reportBytes.end()));
+    EXPECT_EQ(report["done"], "1");
+    // The screen-compatible bitmap holds whole 32-bit words under Xvfb's
+    // 24-bit screen, so its frames can be compared word for word too.
+    ASSERT_EQ(report["ddb-bits"], "32");
+
+    std::vector<qv::test::RefScene> scenes;
+    std::vector<qv::test::RenderedScene> rendered;
+    ASSERT_TRUE(qv::test::ReadScenes(Path("interactive-scenes.bin"), scenes));
+    ASSERT_TRUE(qv::test::ReadRendered(Path("interactive-rendered.bin"), rendered));
+    ASSERT_EQ(scenes.size(), 14u);
+    ASSERT_EQ(rendered.size(), scenes.size());
+    std::set<int16_t> blockSizes;
+    std::set<bool> keyed;
+    std::set<std::string> targets;
+    for (size_t n = 0; n < scenes.size(); ++n) {
+        SCOPED_TRACE("frame " + std::to_string(n) + " on " + report["frame" + std::to_string(n)]);
+        qv::test::RefScene scene = scenes[n];
+        blockSizes.insert(scene.blockSize);
+        keyed.insert((scene.flags & MORPH_KEY_COLOR) != 0);
+        targets.insert(report["frame" + std::to_string(n)]);
+        std::vector<uint32_t> expected;
+        ASSERT_EQ(rendered[n].result, qv::test::RenderThroughLibrary(scene, expected));
+        EXPECT_EQ(rendered[n].result, 0);
+        EXPECT_EQ(rendered[n].words, expected);
+        ASSERT_EQ(rendered[n].triangles.size(), scene.triangles.size());
+        for (size_t t = 0; t < scene.triangles.size(); ++t)
+            EXPECT_EQ(std::memcmp(rendered[n].triangles[t].v, scene.triangles[t].v, 6), 0) << "triangle " << t;
+    }
+    // The frames it kept in a GIF: FreeImage.dll was found beside the .exe.
+    const char* freeImageDir = std::getenv("QUORVANE_FREEIMAGE_DIR");
+    if (freeImageDir == nullptr || *freeImageDir == 0) {
+        EXPECT_EQ(report["gif-start"], "3");
+    } else {
+        ASSERT_EQ(report["gif-start"], "0");
+        const std::string portablePath = Path("portable-interactive.gif");
+        GifWriter* writer = nullptr;
+        ASSERT_EQ(RenderAnimatedGIFStart(portablePath.c_str(), 56, 42, 32, 1000, 0, &writer), 0);
+        qv::test::HostPicture picture(56, 42, 32);
+        for (size_t n = 0; n < rendered.size(); ++n) {
+            EXPECT_EQ(report["gif" + std::to_string(n)], "0") << n;
+            picture.SetWords(rendered[n].words);
+            RenderAnimatedGIF(picture.dc(), picture.bitmap(), 1, writer);
+        }
+        RenderAnimatedGIFEnd(writer);
+        const std::vector<uint8_t> windows = qv::test::ReadBytes(Path("interactive.gif"));
+        ASSERT_FALSE(windows.empty());
+        EXPECT_EQ(windows, qv::test::ReadBytes(portablePath));
+    }
+    // The settings did change between frames, and both kinds of bitmap served.
+    EXPECT_TRUE(blockSizes.count(8) == 1 && blockSizes.count(1) == 1 && blockSizes.count(0) == 1);
+    EXPECT_EQ(keyed.size(), 2u);
+    EXPECT_EQ(targets, (std::set<std::string>{"ddb", "dib32"}));
 }
 
 }  // namespace

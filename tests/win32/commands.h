@@ -12,3 +12,9 @@ int RunAviWrite(const char* dll, const char* file, const char* width, const char
                 const char* frames, const char* dialogAnswer);
 int RunDllDirectory(const char* directory);
 int RunImageExports(const char* dll, const char* directory);
+// readOnlyDirectory may be null.
+int RunUnwritablePaths(const char* dll, const char* directory, const char* readOnlyDirectory);
+int RunFullDisk(const char* dll, const char* directory);
+int RunBitAccumulator(const char* operationsPath, const char* statesPath);
+int RunIndexedGifs(const char* dll, const char* picturesPath, const char* directory);
+int RunProgram(const char* commandLine, const char* seconds);

@@ -7,6 +7,11 @@
 //   avi-write DLL FILE W H BPP FRAMES ok|cancel   write frames, answering the dialog
 //   dll-directory DLL DIR               SetDllDirectoryA(DIR) for later image calls
 //   image-exports DLL DIR               GIF and still calls at 8/16/24/32 bits into DIR
+//   unwritable DLL DIR [RODIR]          GIF, still and AVI writers on paths that cannot be written
+//   full-disk DLL DIR                   the same on a full drive, then on one that fills up
+//   bit-accumulator DLL OPS STATES      the GIF writer's bit queue (built from the same source)
+//   indexed-gifs DLL PICTURES DIR       8-bit pictures through the GIF writer, no colour reduction
+//   run DLL SECONDS COMMAND-LINE...     start another Windows program and wait for it
 //   batch DLL SCRIPT                    run the script's lines "LABEL COMMAND ARGS..."
 //                                       (DLL implied), each output after "== LABEL"
 // Starting a process is slow where Windows programs are emulated, so tests
@@ -28,6 +33,16 @@ int Dispatch(const std::vector<std::string>& a)
     if (is("image-calls", 3)) return RunImageCalls(a[1].c_str(), a[2].c_str());
     if (is("dll-directory", 3)) return RunDllDirectory(a[2].c_str());
     if (is("image-exports", 3)) return RunImageExports(a[1].c_str(), a[2].c_str());
+    if (is("unwritable", 3))
+        return RunUnwritablePaths(a[1].c_str(), a[2].c_str(), a.size() > 3 ? a[3].c_str() : nullptr);
+    if (is("full-disk", 3)) return RunFullDisk(a[1].c_str(), a[2].c_str());
+    if (is("bit-accumulator", 4)) return RunBitAccumulator(a[2].c_str(), a[3].c_str());
+    if (is("indexed-gifs", 4)) return RunIndexedGifs(a[1].c_str(), a[2].c_str(), a[3].c_str());
+    if (is("run", 4)) {
+        std::string commandLine;
+        for (size_t i = 3; i < a.size(); ++i) commandLine += (i > 3 ? " " : "") + a[i];
+        return RunProgram(commandLine.c_str(), a[2].c_str());
+    }
     if (is("morph", 4)) return RunMorph(a[1].c_str(), a[2].c_str(), a[3].c_str());
     if (is("avi-info", 3)) return RunAviInfo(a[1].c_str(), a[2].c_str());
     if (is("avi-frame", 8))
