@@ -17,13 +17,18 @@ using qvcli::ControlPoint;
 
 std::vector<ControlPoint> PointsFromArray(const py::handle& object)
 {
-    py::array_t<double, py::array::c_style | py::array::forcecast> table;
-    try {
-        table = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(object);
-    } catch (const py::error_already_set&) {
-        table = {};
+    using Table = py::array_t<double, py::array::c_style | py::array::forcecast>;
+    Table table;
+    bool numeric = false;
+    // None would become a 0-dimensional NaN array.
+    if (!object.is_none()) {
+        try {
+            table = Table::ensure(object);
+            numeric = static_cast<bool>(table);
+        } catch (const py::error_already_set&) {
+        }
     }
-    if (!table) throw py::type_error("points must be an N x 4 or N x 5 array of numbers, or a points file path");
+    if (!numeric) throw py::type_error("points must be an N x 4 or N x 5 array of numbers, or a points file path");
     if (table.ndim() != 2 || (table.shape(1) != 4 && table.shape(1) != 5))
         throw py::value_error("points must be N x 4 (srcX srcY dstX dstY) or N x 5 (with a weight); the array is " +
                               py::str(py::tuple(py::cast(std::vector<py::ssize_t>(

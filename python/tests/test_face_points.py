@@ -3,7 +3,11 @@ with Debian's python3-skimage, a crop of it, and a picture without a face.
 Its points are the points of `quorvane points --faces` for the same
 pictures, they correspond between the pictures, and Morph takes them."""
 
+import os
+import subprocess
+import sys
 import threading
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -160,3 +164,14 @@ def test_threads_find_the_same_points(faces):
     for t in threads:
         t.join()
     assert all(np.array_equal(r, expected) for r in results)
+
+
+def test_the_face_example_runs(faces, tmp_path):
+    example = Path(__file__).resolve().parents[2] / "examples" / "morph_faces.py"
+    out = tmp_path / "faces.gif"
+    paths = faces["paths"]
+    result = subprocess.run([sys.executable, str(example), str(paths["astronaut"]), str(paths["cropped"]), str(out)],
+                            capture_output=True, text=True, env=os.environ, check=False)
+    assert result.returncode == 0, result.stderr
+    with Image.open(out) as gif:
+        assert gif.size == (480, 480) and gif.n_frames == 40
