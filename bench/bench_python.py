@@ -5,6 +5,12 @@ thread against two (frames render without the GIL). The sides alternate
 within each round; medians of the rounds are reported, with ratios.
 
     PYTHONPATH=build/python /usr/bin/python3 bench/bench_python.py [--rounds N] [--cli build/quorvane]
+
+--gil measures only the two Morph.frames sides (one Python thread against
+two), with more frames a round, and reports their ratio: what releasing the
+GIL while rendering gains on this machine. The load average is printed
+before and after, since other work on the machine takes cores from either
+side.
 """
 
 import argparse
@@ -98,11 +104,99 @@ def frames_two_threads(morph, n):
         t.join()
 
 
+def load_average():
+    one, five, fifteen = os.getloadavg()
+    return f"load average {one:.2f} {five:.2f} {fifteen:.2f} on {os.cpu_count()} cores"
+
+
+def measure_gil(rounds):
+    """Morph.frames on one thread against two threads each rendering half the
+    frames, alternating which goes first; medians of the rounds."""
+    print(f"{'size':>10} {'frames':>6} {'1 thread fps':>13} {'2 threads fps':>14} {'2 / 1':>6} {'cpu/wall 1, 2':>14}")
+    for (width, height), n in (((640, 480), 60), ((1920, 1080), 16)):
+        src, dst = picture(width, height, 1), picture(width, height, 2)
+        morph = quorvane.Morph(src, dst, control_points(width, height), bilinear=True)
+        sides = {1: lambda: frames_one_thread(morph, n), 2: lambda: frames_two_threads(morph, n)}
+        times = {1: [], 2: []}
+        busy = {1: [], 2: []}
+        sides[1](), sides[2]()  # warm the per-thread buffers
+        for r in range(rounds):
+            for threads in ((1, 2) if r % 2 == 0 else (2, 1)):
+                start, start_cpu = time.perf_counter(), time.process_time()
+                sides[threads]()
+                wall = time.perf_counter() - start
+                times[threads].append(wall)
+                busy[threads].append((time.process_time() - start_cpu) / wall)
+        one, two = statistics.median(times[1]), statistics.median(times[2])
+        print(f"{width}x{height:<5} {n:6d} {n / one:13.1f} {n / two:14.1f} {one / two:5.2f}x "
+              f"{statistics.median(busy[1]):6.2f} {statistics.median(busy[2]):6.2f}")
+        sys.stdout.flush()
+
+
+def python_rate_beside(work):
+    """Loop turns per second that this (main) thread makes while `work` runs
+    on another thread, and the time `work` took."""
+    worker = threading.Thread(target=work)
+    turns = 0
+    start = time.perf_counter()
+    worker.start()
+    while worker.is_alive():
+        turns += 1
+    wall = time.perf_counter() - start
+    return turns / wall, wall
+
+
+def measure_gil_free_time(rounds):
+    """How much Python runs on another thread while the module works: loop
+    turns per second beside the work against beside a sleep of the same
+    length (which frees the GIL), alternating. Near 1 (or the share of a
+    core that the loop gets on a busy machine) when the GIL is released;
+    near 0 when it is held. Unlike two threads against one, this does not
+    need a free core to show."""
+    big = quorvane.Morph(picture(3840, 2160, 1), picture(3840, 2160, 2), control_points(3840, 2160), bilinear=True)
+    shuffled = np.random.default_rng(3).random(3_000_000).tolist()
+    works = {
+        # The control: list.sort is one C call that keeps the GIL throughout.
+        "sorted() of 3M floats (holds the GIL)": lambda: sorted(shuffled),
+        "Morph.frames, 3840x2160 x 4": lambda: frames_one_thread(big, 4),
+    }
+    try:
+        from skimage import data
+
+        if quorvane.face_points_available():
+            face, other = data.astronaut(), data.astronaut()[:, ::-1].copy()
+            works["face_points, 512x512 pair"] = lambda: quorvane.face_points(face, other)
+    except ImportError:
+        print("(python3-skimage missing: face_points not measured)")
+    print(f"{'Python turns/s on another thread, while':<40} {'working':>12} {'sleeping':>12} {'ratio':>6}")
+    for name, work in works.items():
+        work()  # load models, warm buffers
+        busy, idle = [], []
+        for r in range(rounds):
+            for side in (("work", "sleep") if r % 2 == 0 else ("sleep", "work")):
+                if side == "work":
+                    rate, took = python_rate_beside(work)
+                    busy.append(rate)
+                else:
+                    idle.append(python_rate_beside(lambda: time.sleep(took if busy else 0.5))[0])
+        working, sleeping = statistics.median(busy), statistics.median(idle)
+        print(f"{name:<40} {working:12.0f} {sleeping:12.0f} {working / sleeping:5.2f}")
+        sys.stdout.flush()
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--rounds", type=int, default=None, help="rounds per side (3, or 9 with --gil)")
     parser.add_argument("--cli", default=os.path.join(os.path.dirname(__file__), "..", "build", "quorvane"))
+    parser.add_argument("--gil", action="store_true", help="only Morph.frames on one thread against two")
     args = parser.parse_args()
+    print(load_average())
+    if args.gil:
+        measure_gil(args.rounds or 9)
+        measure_gil_free_time(args.rounds or 9)
+        print(load_average())
+        return
+    args.rounds = args.rounds or 3
     folder = tempfile.mkdtemp(prefix="quorvane-bench-")
     print(f"{'size':>10} {'side':<34} {'fps':>8} {'vs frames, 1 thread':>20} {'cpu/wall':>9}")
     for (width, height), n in (((640, 480), 30), ((1920, 1080), 10)):
@@ -146,6 +240,7 @@ def main():
             busy = statistics.median(cpu[name])
             print(f"{width}x{height:<5} {name:<34} {1 / per_frame:8.1f} {base / per_frame:19.2f}x {busy:9.2f}")
         sys.stdout.flush()
+    print(load_average())
 
 
 if __name__ == "__main__":

@@ -19,6 +19,8 @@ packages=(
   # The Python package and distributed rendering, and face photographs for tests.
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest
   python3-dask python3-distributed python3-pil python3-skimage
+  # pip install . with no package index (setup.py on Debian's setuptools).
+  python3-venv python3-pip python3-setuptools python3-wheel
   # The Python package's benchmark peer (OpenCV's warpAffine from Python).
   python3-opencv
   # Output checks with an independent demuxer, and WebP tools.

@@ -18,10 +18,22 @@ from typing import NamedTuple
 import numpy as np
 
 from ._quorvane import FrameIterator, Morph, Writer
+from ._quorvane import face_points as _face_points
+from ._quorvane import face_points_available
 from ._quorvane import read_video_frame as _read_video_frame
 from ._quorvane import video_info as _video_info
 
-__all__ = ["Morph", "Writer", "FrameIterator", "VideoInfo", "write", "read_video_frame", "video_info"]
+__all__ = [
+    "Morph",
+    "Writer",
+    "FrameIterator",
+    "VideoInfo",
+    "write",
+    "read_video_frame",
+    "video_info",
+    "face_points",
+    "face_points_available",
+]
 
 
 class VideoInfo(NamedTuple):
@@ -39,6 +51,33 @@ def video_info(path: str | os.PathLike[str]) -> VideoInfo:
 def read_video_frame(path: str | os.PathLike[str], n: int) -> np.ndarray:
     """Frame n (from 0) of an AVI file as a height x width x 3 RGB array."""
     return _read_video_frame(path, n)
+
+
+def face_points(
+    src: np.ndarray | str | os.PathLike[str],
+    dst: np.ndarray | str | os.PathLike[str],
+    *,
+    size: tuple[int, int] | None = None,
+    points: object = None,
+) -> np.ndarray:
+    """Control points on the largest face in each picture, as
+    ``quorvane points --faces`` places them: up to 68 pairs (jaw line, brows,
+    nose, eyes, mouth) as an N x 4 float array of whole pixels (srcX srcY
+    dstX dstY), ready for ``Morph(src, dst, points)``.
+
+    src and dst are arrays or paths as for Morph (RGBA is laid over black).
+    ``size`` is the size the morph will scale both pictures to, as Morph's
+    ``size``: the points are kept on pixels of their own there. ``points``
+    (an array or a points file) are points of your own that the face points
+    keep clear of; they are not in the result, so add them with
+    ``np.vstack``. A point that would fall outside a picture, on a corner or
+    on a pixel another point holds is moved by a pixel or two, or left out.
+
+    Raises ValueError when a picture has no face (naming which), or when
+    this build has no face landmarks (see ``face_points_available()``).
+    The GIL is released while the faces are found.
+    """
+    return _face_points(src, dst, size=size, points=points)
 
 
 def write(

@@ -91,3 +91,14 @@ class Writer:
 def frame_file_name(pattern: str, frame: int) -> str: ...
 def video_info(path: PathLike) -> tuple[int, int, float, int]: ...
 def read_video_frame(path: PathLike, n: int) -> npt.NDArray[np.uint8]: ...
+def face_points(
+    src: Picture,
+    dst: Picture,
+    *,
+    size: tuple[int, int] | None = None,
+    points: Points | None = None,
+) -> npt.NDArray[np.float64]:
+    """N x 4 (srcX srcY dstX dstY) whole-pixel points on the largest face
+    in each picture, as quorvane points --faces places them."""
+def face_points_available() -> bool:
+    """False in builds without dlib or without its shape model."""

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "cli_error.h"
+#include "face_binding.h"
 #include "morph_binding.h"
 #include "picture_arrays.h"
 #include "output_files.h"
@@ -27,6 +28,7 @@ PYBIND11_MODULE(_quorvane, module)
 
     qvpy::BindMorph(module);
     qvpy::BindWriter(module);
+    qvpy::BindFacePoints(module);
 
     module.def(
         "frame_file_name",

@@ -4,7 +4,6 @@
 #include <pybind11/stl.h>
 
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -16,6 +15,7 @@
 #include "morph_mesh.h"
 #include "morph_render.h"
 #include "picture_arrays.h"
+#include "point_arrays.h"
 #include "points_file.h"
 #include "render_settings.h"
 
@@ -28,46 +28,6 @@ using namespace qvcli;
 // The most frames in a morph and the largest dissolve denominator: the
 // renderer takes both as 16-bit values.
 constexpr int kMaxFrames = 32767;
-
-std::vector<ControlPoint> PointsFromArray(const py::handle& object)
-{
-    py::array_t<double, py::array::c_style | py::array::forcecast> table;
-    try {
-        table = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(object);
-    } catch (const py::error_already_set&) {
-        table = {};
-    }
-    if (!table) throw py::type_error("points must be an N x 4 or N x 5 array of numbers, or a points file path");
-    if (table.ndim() != 2 || (table.shape(1) != 4 && table.shape(1) != 5))
-        throw py::value_error("points must be N x 4 (srcX srcY dstX dstY) or N x 5 (with a weight); the array is " +
-                              py::str(py::tuple(py::cast(std::vector<py::ssize_t>(
-                                          table.shape(), table.shape() + table.ndim()))))
-                                  .cast<std::string>());
-    const auto columns = static_cast<int>(table.shape(1));
-    std::vector<ControlPoint> points;
-    // Read by copying: an array unpickled from a buffer (as Dask sends it)
-    // may hold its numbers at addresses that are not 8-byte aligned.
-    const auto* bytes = reinterpret_cast<const unsigned char*>(table.data());
-    for (py::ssize_t row = 0; row < table.shape(0); ++row) {
-        double v[5] = {};
-        std::memcpy(v, bytes + row * columns * sizeof(double), static_cast<std::size_t>(columns) * sizeof(double));
-        const int line = static_cast<int>(row) + 1;
-        for (int c = 0; c < columns; ++c)
-            if (!std::isfinite(v[c]))
-                throw CliError("points:" + std::to_string(line) + ": " + py::str(py::float_(v[c])).cast<std::string>() +
-                               " is not a finite number");
-        ControlPoint p;
-        p.srcX = v[0], p.srcY = v[1], p.dstX = v[2], p.dstY = v[3];
-        if (columns == 5) {
-            CheckPointWeight(v[4], "points", line);
-            p.weight = v[4];
-            p.hasWeight = true;
-        }
-        p.line = line;
-        points.push_back(p);
-    }
-    return points;
-}
 
 // The fraction index / last nearest t with last at most kMaxFrames: for
 // t = k / (n - 1) it is that fraction (in lowest terms, which gives the
@@ -118,24 +78,13 @@ public:
         else throw py::value_error("weights: '" + weights + "' is not even, smooth or flat");
         weights_ = options.weights;
 
-        std::string pointsName = "points";
-        std::vector<ControlPoint> controlPoints;
-        if (const auto path = PathOf(points)) {
-            pointsName = *path;
-            py::gil_scoped_release unlocked;
-            controlPoints = ReadPointsFile(*path);
-        } else {
-            controlPoints = PointsFromArray(points);
-        }
+        std::string pointsName;
+        std::vector<ControlPoint> controlPoints = ControlPointsFrom(points, pointsName);
         const InputPicture from = PictureFrom(src, "src", backgroundRgb);
         const InputPicture to = PictureFrom(dst, "dst", backgroundRgb);
-        Size2 outSize = from.size();
-        if (!size.is_none()) {
-            const auto wh = size.cast<std::pair<int, int>>();
-            if (wh.first < 1 || wh.second < 1 || wh.first > 16384 || wh.second > 16384)
-                throw py::value_error("size must be (width, height), each 1 to 16384");
-            outSize = {wh.first, wh.second};
-        } else if (from.size() != to.size()) {
+        const std::optional<Size2> givenSize = OutputSizeFrom(size);
+        Size2 outSize = givenSize.value_or(from.size());
+        if (!givenSize && from.size() != to.size()) {
             throw py::value_error("the pictures differ in size: src is " + std::to_string(from.size().width) + "x" +
                                   std::to_string(from.size().height) + ", dst is " + std::to_string(to.size().width) +
                                   "x" + std::to_string(to.size().height) +

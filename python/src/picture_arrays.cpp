@@ -1,5 +1,7 @@
 #include "picture_arrays.h"
 
+#include <pybind11/stl.h>
+
 namespace qvpy {
 
 std::optional<std::string> PathOf(const py::handle& object)
@@ -47,6 +49,19 @@ qvcli::InputPicture PictureFrom(const py::handle& object, const std::string& wha
     py::gil_scoped_release unlocked;
     return qvcli::InputPicture::FromPixels(what, width, height, channels, pixels.data(),
                                            static_cast<std::ptrdiff_t>(width) * channels, backgroundRgb);
+}
+
+std::optional<qvcli::Size2> OutputSizeFrom(const py::handle& size)
+{
+    if (size.is_none()) return std::nullopt;
+    std::pair<int, int> wh{0, 0};
+    try {
+        wh = size.cast<std::pair<int, int>>();
+    } catch (const py::cast_error&) {
+    }
+    if (wh.first < 1 || wh.second < 1 || wh.first > 16384 || wh.second > 16384)
+        throw py::value_error("size must be (width, height), each 1 to 16384");
+    return qvcli::Size2{wh.first, wh.second};
 }
 
 void CopyToRgb(const qvcli::HostPicture& picture, uint8_t* rgb)

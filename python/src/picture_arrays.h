@@ -7,6 +7,7 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "host_picture.h"
@@ -26,6 +27,10 @@ qvcli::InputPicture PictureFrom(const py::handle& object, const std::string& wha
 // A C-contiguous H x W x C uint8 view of `object` (copied when needed),
 // checked against `channels` (3 or 4; 0 takes either).
 py::array_t<uint8_t, py::array::c_style> PixelArray(const py::handle& object, const std::string& what, int channels);
+
+// The `size` argument: None, or (width, height) each 1 to 16384 (ValueError
+// otherwise), as the command's --size.
+std::optional<qvcli::Size2> OutputSizeFrom(const py::handle& size);
 
 // Writes a 32-bit picture's 0x00RRGGBB words into `rgb` (height x width x 3).
 // Runs without the GIL.

@@ -114,6 +114,7 @@ class TestRefusedInputs:
             ([[10, 10, 12, 12], [90, 10, 12, 12]], ValueError, "points:2: source point \\(90, 10\\) lies outside"),
             ([[10, 10, 12, 12], [10, 10, 30, 30]], ValueError, "points:2: source point .* same place"),
             ([["a", "b", "c", "d"]], TypeError, "array of numbers"),
+            (None, TypeError, "N x 4 or N x 5 array of numbers, or a points file path"),
         ],
     )
     def test_bad_points(self, scene, points, error, words):
@@ -152,6 +153,8 @@ class TestRefusedInputs:
             ({"key_fade": True}, "key_fade works together with key_color"),
             ({"weights": "heavy"}, "'heavy' is not even, smooth or flat"),
             ({"size": (0, 10)}, "size must be"),
+            ({"size": "big"}, "size must be"),
+            ({"size": (10, 10, 3)}, "size must be"),
             ({"size": (1, 1)}, "at least 2x2"),
         ],
     )
