@@ -129,6 +129,37 @@ TEST_F(CliClipMorph, FramesOfClipsLongerAndShorterThanTheMorph)
     }
 }
 
+TEST_F(CliClipMorph, ClipsInOtherContainersAreWholeClipsToo)
+{
+    // The lossless clip copied into Matroska gives the same morph as the AVI.
+    int status = -1;
+    qv::test::ShellOutput("cd " + qv::test::ShellQuote(dir_.path().string()) + " && ffmpeg -v error -i six.avi -c copy six.mkv",
+                        &status);
+    ASSERT_EQ(status, 0);
+    for (const std::string from : {"six.avi", "six.mkv"}) {
+        const CliResult r = Cli({"morph", from, "four.avi", "--points", "moving.txt", "--out", from + ".apng"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "wrote 4 frames (36x24) to " + from + ".apng\n");
+    }
+    EXPECT_EQ(qv::test::FramesWithFfmpeg(dir_ / "six.mkv.apng", kW, kH), qv::test::FramesWithFfmpeg(dir_ / "six.avi.apng", kW, kH));
+
+    // MP4 and WebM clips written by the command: their frame counts set
+    // --frames, and each frame is the morph of the matching decoded frames.
+    for (const std::string clip : {"five.mp4", "five.webm"}) {
+        ASSERT_EQ(Cli({"morph", "a.ppm", "c.ppm", "--points", "moving.txt", "--out", clip, "--frames", "5", "--quiet"}).status, 0);
+        fs::remove_all(dir_ / "out");
+        fs::create_directory(dir_ / "out");
+        const CliResult r = Cli({"morph", "six.avi", clip, "--points", "moving.txt", "--out", "out/%d.png"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "wrote 5 frames (36x24) to out/0.png ... out/4.png\n") << clip;
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(Png("out/" + std::to_string(i) + ".png"),
+                      StillMorph("six.avi#" + std::to_string(qvcli::ClipFrameFor(i, 5, 6)), clip + "#" + std::to_string(i),
+                                 "moving.txt", i, 5))
+                << clip << " frame " << i;
+    }
+}
+
 TEST_F(CliClipMorph, ClipsThatCannotBeReadAreNamedAndLeaveNoFile)
 {
     // A sound-only AVI, a sound file, an AVI cut short inside its header and

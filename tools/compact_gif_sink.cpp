@@ -1,7 +1,7 @@
-// Animated GIF output through giflib: real LZW compression, and each frame
-// after the first cut down to the rectangle where the picture changed. The
-// palettes and decoded pixels are those the library's writer gives the same
-// frames; only the coding differs.
+// Animated GIF output through giflib, with LZW code streams of our own
+// (gif_lzw_encoder.h), and each frame after the first cut down to the
+// rectangle where the picture changed. The palettes and decoded pixels are
+// those the library's writer gives the same frames; only the coding differs.
 #include <fcntl.h>
 #include <gif_lib.h>
 #include <unistd.h>
@@ -15,6 +15,7 @@
 #include "cli_error.h"
 #include "frame_sinks.h"
 #include "gif_frame_quantiser.h"
+#include "gif_lzw_encoder.h"
 
 namespace qvcli {
 
@@ -87,8 +88,9 @@ public:
         Rect changed = first ? Rect{0, 0, w, h} : ChangedRect(w, h);
         // An unchanged frame still takes its time: one pixel left as it was.
         if (changed.empty()) changed = Rect{0, 0, 1, 1};
-        const int transparent = first ? -1 : UnusedIndex(frame, changed);
-        WriteFrame(frame, changed, transparent);
+        const std::array<uint8_t, 256> twin = FirstOfEachColour(palette);
+        const int transparent = first ? -1 : UnusedIndex(frame, changed, twin);
+        WriteFrame(frame, changed, twin, transparent);
         shown_.swap(colours_);
         ++frames_;
     }
@@ -127,10 +129,25 @@ private:
         return r;
     }
 
-    // An index no changed pixel in the rectangle uses, so it can stand for
-    // "leave as shown" over the unchanged ones; -1 when there is none or no
-    // pixel would use it.
-    int UnusedIndex(const HostPicture& frame, const Rect& r) const
+    // NeuQuant's palettes often hold one colour at several indices. Each
+    // index maps to the first with its colour: the pixels decode the same,
+    // LZW sees longer repeats, and the other indices come free to mark
+    // unchanged pixels.
+    static std::array<uint8_t, 256> FirstOfEachColour(const uint32_t* palette)
+    {
+        std::array<uint8_t, 256> first{};
+        for (int i = 0; i < 256; ++i) {
+            int j = 0;
+            while ((palette[j] & 0xFFFFFFu) != (palette[i] & 0xFFFFFFu)) ++j;
+            first[static_cast<std::size_t>(i)] = static_cast<uint8_t>(j);
+        }
+        return first;
+    }
+
+    // An index no changed pixel in the rectangle is written with, so it can
+    // stand for "leave as shown" over the unchanged ones; -1 when there is
+    // none or no pixel would use it.
+    int UnusedIndex(const HostPicture& frame, const Rect& r, const std::array<uint8_t, 256>& twin) const
     {
         std::array<bool, 256> used{};
         bool anyUnchanged = false;
@@ -139,7 +156,7 @@ private:
             const uint8_t* in = frame.bytes(y);
             const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
             for (int x = r.left; x < r.right; ++x) {
-                if (colours_[row + x] != shown_[row + x]) used[in[x]] = true;
+                if (colours_[row + x] != shown_[row + x]) used[twin[in[x]]] = true;
                 else anyUnchanged = true;
             }
         }
@@ -148,7 +165,7 @@ private:
         return unused == used.end() ? -1 : static_cast<int>(unused - used.begin());
     }
 
-    void WriteFrame(const HostPicture& frame, const Rect& r, int transparent)
+    void WriteFrame(const HostPicture& frame, const Rect& r, const std::array<uint8_t, 256>& twin, int transparent)
     {
         GraphicsControlBlock control{};
         control.DisposalMode = DISPOSE_DO_NOT;
@@ -171,18 +188,34 @@ private:
         if (!map) Fail("no memory for the colour table");
         const int width = r.right - r.left;
         if (EGifPutImageDesc(gif_, r.left, r.top, width, r.bottom - r.top, false, map.get()) == GIF_ERROR) FailWrite();
-        std::vector<GifPixelType> line(static_cast<std::size_t>(width));
+        const int height = r.bottom - r.top;
+        std::vector<uint8_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
         const int w = frame.width();
         for (int y = r.top; y < r.bottom; ++y) {
             const uint8_t* in = frame.bytes(y) + r.left;
-            std::memcpy(line.data(), in, line.size());
-            if (transparent >= 0) {
-                const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(r.left);
-                for (int x = 0; x < width; ++x)
-                    if (colours_[row + x] == shown_[row + x]) line[static_cast<std::size_t>(x)] = static_cast<GifPixelType>(transparent);
+            const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(r.left);
+            uint8_t* line = &pixels[static_cast<std::size_t>(y - r.top) * static_cast<std::size_t>(width)];
+            for (int x = 0; x < width; ++x) {
+                const uint8_t own = twin[in[x]];
+                // An unchanged pixel shows the same through the transparent
+                // index or its own: the own index where it carries on the
+                // run to its left, else the transparent one, which runs on
+                // across unchanged areas.
+                const bool unchanged = transparent >= 0 && colours_[row + x] == shown_[row + x];
+                line[x] = unchanged && !(x > 0 && line[x - 1] == own) ? static_cast<uint8_t>(transparent) : own;
             }
-            if (EGifPutLine(gif_, line.data(), width) == GIF_ERROR) FailWrite();
         }
+        // giflib wrote the minimum code size with the descriptor; the code
+        // stream follows in sub-blocks of at most 255 bytes.
+        const std::vector<uint8_t> codes = SmallestLzwCodeStream(pixels.data(), pixels.size());
+        std::array<GifByteType, 256> block{};
+        for (std::size_t at = 0; at < codes.size(); at += 255) {
+            const std::size_t length = std::min<std::size_t>(255, codes.size() - at);
+            block[0] = static_cast<GifByteType>(length);
+            std::memcpy(&block[1], &codes[at], length);
+            if (EGifPutCodeNext(gif_, block.data()) == GIF_ERROR) FailWrite();
+        }
+        if (EGifPutCodeNext(gif_, nullptr) == GIF_ERROR) FailWrite();
     }
 
     SinkOptions options_;
