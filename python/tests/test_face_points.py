@@ -175,3 +175,19 @@ def test_the_face_example_runs(faces, tmp_path):
     assert result.returncode == 0, result.stderr
     with Image.open(out) as gif:
         assert gif.size == (480, 480) and gif.n_frames == 40
+
+
+def test_repeated_calls_keep_memory_flat(faces):
+    from test_threads_and_leaks import rss_kib
+
+    src = faces["arrays"]["cropped"]
+    dst = src[:, ::-1].copy()
+    for _ in range(3):  # the model is loaded on first use
+        quorvane.face_points(src, dst)
+    before = rss_kib()
+    for _ in range(30):
+        quorvane.face_points(src, dst)
+    grown = rss_kib() - before
+    # Each call copies both 300x300 pictures (about 1 MiB with the
+    # detector's copies): keeping them would add 30 MiB.
+    assert grown < 4096, grown
