@@ -849,7 +849,7 @@ std::vector<uint8_t> PortableIndexedGif(const qv::test::IndexedGif& gif, const s
         RenderAnimatedGIF(picture.dc(), picture.bitmap(), int32_t(frame.holdFrames), writer);
     }
     RenderAnimatedGIFEnd(writer);
-    return qv::test::ReadBytes(path);
+    return qv::test::ReadFileBytes(path);
 }
 
 TEST_F(WindowsDllWithFreeImage, EightBitGifsPackTheSameCodeStreamsAsThePortableBuild)
@@ -861,7 +861,7 @@ TEST_F(WindowsDllWithFreeImage, EightBitGifsPackTheSameCodeStreamsAsThePortableB
     for (size_t n = 0; n < gifs.size(); ++n) {
         SCOPED_TRACE("gif " + std::to_string(n) + ": " + std::to_string(gifs[n].width) + " x " +
                      std::to_string(gifs[n].height));
-        const std::vector<uint8_t> windows = qv::test::ReadBytes(Path("indexed-" + std::to_string(n) + ".gif"));
+        const std::vector<uint8_t> windows = qv::test::ReadFileBytes(Path("indexed-" + std::to_string(n) + ".gif"));
         ASSERT_FALSE(windows.empty());
         EXPECT_EQ(windows, PortableIndexedGif(gifs[n], Path("portable-indexed-" + std::to_string(n) + ".gif")));
     }
@@ -1035,10 +1035,10 @@ TEST_F(WindowsDllFullDisk, GifFailsFromTheFrameThatDidNotFitAndKeepsTheFramesBef
         ASSERT_EQ(RenderAnimatedGIF(picture.dc(), picture.bitmap(), 1, writer), 0);
     }
     RenderAnimatedGIFEnd(writer);
-    std::vector<uint8_t> portable = qv::test::ReadBytes(portablePath);
+    std::vector<uint8_t> portable = qv::test::ReadFileBytes(portablePath);
     ASSERT_EQ(portable.size(), 32u + 3u * 2150u + 1u);
     portable.pop_back();  // the trailer
-    std::vector<uint8_t> windows = qv::test::ReadBytes(OnDisk("partway.gif"));
+    std::vector<uint8_t> windows = qv::test::ReadFileBytes(OnDisk("partway.gif"));
     EXPECT_LE(windows.size(), size_t(kReserveGif));
     ASSERT_GE(windows.size(), portable.size());
     windows.resize(portable.size());
@@ -1093,7 +1093,7 @@ TEST_F(WindowsDll, InteractiveCHostGetsThePortableFramesAsItsSettingsChange)
     ASSERT_EQ(run["started"], "1");
     ASSERT_EQ(run["finished"], "1");
     ASSERT_EQ(run["status"], "0");
-    const std::vector<uint8_t> reportBytes = qv::test::ReadBytes(Path("interactive.txt"));
+    const std::vector<uint8_t> reportBytes = qv::test::ReadFileBytes(Path("interactive.txt"));
     Fields report = Parse(std::string(reportBytes.begin(), reportBytes.end()));
     EXPECT_EQ(report["done"], "1");
     // The screen-compatible bitmap holds whole 32-bit words under Xvfb's
@@ -1139,9 +1139,9 @@ TEST_F(WindowsDll, InteractiveCHostGetsThePortableFramesAsItsSettingsChange)
             RenderAnimatedGIF(picture.dc(), picture.bitmap(), 1, writer);
         }
         RenderAnimatedGIFEnd(writer);
-        const std::vector<uint8_t> windows = qv::test::ReadBytes(Path("interactive.gif"));
+        const std::vector<uint8_t> windows = qv::test::ReadFileBytes(Path("interactive.gif"));
         ASSERT_FALSE(windows.empty());
-        EXPECT_EQ(windows, qv::test::ReadBytes(portablePath));
+        EXPECT_EQ(windows, qv::test::ReadFileBytes(portablePath));
     }
     // The settings did change between frames, and both kinds of bitmap served.
     EXPECT_TRUE(blockSizes.count(8) == 1 && blockSizes.count(1) == 1 && blockSizes.count(0) == 1);
