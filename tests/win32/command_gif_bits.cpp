@@ -12,6 +12,7 @@
 
 #include "call_with_slots.h"
 #include "commands.h"
+#include "dib_canvas.h"
 #include "library_binding.h"
 #include "support/bit_accumulator_run.h"
 #include "support/indexed_gif_pictures.h"
@@ -20,48 +21,15 @@ namespace {
 
 uint32_t Slot(const void* pointer) { return uint32_t(uintptr_t(pointer)); }
 
-// A top-down 8-bit DIB section with the frame's colour table, in its own
-// memory device context.
-struct IndexedCanvas {
-    IndexedCanvas(uint32_t width, uint32_t height, const qv::test::IndexedFrame& frame)
-    {
-        struct {
-            BITMAPINFOHEADER header;
-            RGBQUAD colors[256];
-        } info;
-        std::memset(&info, 0, sizeof(info));
-        info.header.biSize = sizeof(BITMAPINFOHEADER);
-        info.header.biWidth = LONG(width);
-        info.header.biHeight = -LONG(height);
-        info.header.biPlanes = 1;
-        info.header.biBitCount = 8;
-        info.header.biCompression = BI_RGB;
-        std::memcpy(info.colors, frame.palette.data(), sizeof(info.colors));  // RGBQUAD's bytes, little-endian
-        void* bits = nullptr;
-        bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
-        dc = CreateCompatibleDC(nullptr);
-        if (bitmap == nullptr || dc == nullptr) return;
-        previous = SelectObject(dc, bitmap);
-        const size_t stride = (width + 3) / 4 * 4;
-        for (uint32_t y = 0; y < height; ++y)
-            std::memcpy(static_cast<uint8_t*>(bits) + y * stride, frame.indices.data() + size_t(y) * width, width);
-        GdiFlush();
-    }
-    ~IndexedCanvas()
-    {
-        if (dc != nullptr) {
-            if (previous != nullptr) SelectObject(dc, previous);
-            DeleteDC(dc);
-        }
-        if (bitmap != nullptr) DeleteObject(bitmap);
-    }
-    IndexedCanvas(const IndexedCanvas&) = delete;
-    IndexedCanvas& operator=(const IndexedCanvas&) = delete;
-
-    HBITMAP bitmap = nullptr;
-    HDC dc = nullptr;
-    HGDIOBJ previous = nullptr;
-};
+// A top-down 8-bit DIB section holding the frame's indices under its colour
+// table (RGBQUAD's bytes, little-endian, as the palette words are stored).
+void DrawIndexedFrame(const DibSection& canvas, uint32_t width, uint32_t height, const qv::test::IndexedFrame& frame)
+{
+    if (canvas.bits() == nullptr) return;
+    for (uint32_t y = 0; y < height; ++y)
+        std::memcpy(canvas.bits() + y * canvas.stride(), frame.indices.data() + size_t(y) * width, width);
+    GdiFlush();
+}
 
 }  // namespace
 
@@ -95,9 +63,11 @@ int RunIndexedGifs(const char* dll, const char* picturesPath, const char* direct
         const uint32_t start[7] = {Slot(path.c_str()), gif.width, gif.height, 8, 2500, 0, Slot(&writer)};
         if (CallWithSlots(library.Address(Export::GifStart), start, 7).result != 0) ++failures;
         for (const qv::test::IndexedFrame& frame : gif.frames) {
-            IndexedCanvas canvas(gif.width, gif.height, frame);
-            const uint32_t slots[4] = {Slot(canvas.dc), Slot(canvas.bitmap), frame.holdFrames, writer};
-            if (canvas.bitmap == nullptr || CallWithSlots(library.Address(Export::Gif), slots, 4).result != 0)
+            const DibSection canvas(int32_t(gif.width), int32_t(gif.height), 8,
+                                    reinterpret_cast<const RGBQUAD*>(frame.palette.data()));
+            DrawIndexedFrame(canvas, gif.width, gif.height, frame);
+            const uint32_t slots[4] = {Slot(canvas.dc()), Slot(canvas.bitmap()), frame.holdFrames, writer};
+            if (!canvas.ok() || CallWithSlots(library.Address(Export::Gif), slots, 4).result != 0)
                 ++failures;
         }
         CallWithSlots(library.Address(Export::GifEnd), &writer, 1);

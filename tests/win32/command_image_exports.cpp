@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "call_with_slots.h"
 #include "commands.h"
+#include "dib_canvas.h"
 #include "library_binding.h"
 #include "support/export_pattern.h"
 
@@ -17,53 +19,22 @@ namespace {
 
 uint32_t Slot(const void* pointer) { return uint32_t(uintptr_t(pointer)); }
 
-// A top-down DIB section of `depth` bits in its own memory device context.
-struct DepthCanvas {
-    explicit DepthCanvas(int32_t depth)
-    {
-        struct {
-            BITMAPINFOHEADER header;
-            RGBQUAD colors[256];
-        } info;
-        std::memset(&info, 0, sizeof(info));
-        info.header.biSize = sizeof(BITMAPINFOHEADER);
-        info.header.biWidth = qv::test::kExportWidth;
-        info.header.biHeight = -qv::test::kExportHeight;
-        info.header.biPlanes = 1;
-        info.header.biBitCount = WORD(depth);
-        info.header.biCompression = BI_RGB;
-        for (int32_t i = 0; i < 256; ++i) {
-            const uint32_t word = qv::test::ExportPaletteWord(i);  // RGBQUAD's bytes, little-endian
-            std::memcpy(&info.colors[i], &word, sizeof word);
-        }
-        bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
-        dc = CreateCompatibleDC(nullptr);
-        if (bitmap != nullptr && dc != nullptr) previous = SelectObject(dc, bitmap);
-        stride = int32_t(((qv::test::kExportWidth * depth + 31) / 32) * 4);
+// The export pattern's palette: RGBQUAD's bytes, little-endian.
+std::vector<RGBQUAD> ExportPalette()
+{
+    std::vector<RGBQUAD> colours(256);
+    for (int32_t i = 0; i < 256; ++i) {
+        const uint32_t word = qv::test::ExportPaletteWord(i);
+        std::memcpy(&colours[size_t(i)], &word, sizeof word);
     }
-    ~DepthCanvas()
-    {
-        if (dc != nullptr) {
-            if (previous != nullptr) SelectObject(dc, previous);
-            DeleteDC(dc);
-        }
-        if (bitmap != nullptr) DeleteObject(bitmap);
-    }
-    DepthCanvas(const DepthCanvas&) = delete;
-    DepthCanvas& operator=(const DepthCanvas&) = delete;
+    return colours;
+}
 
-    void Fill(int32_t depth, int32_t frame)
-    {
-        GdiFlush();
-        qv::test::FillExportPicture(static_cast<uint8_t*>(bits), stride, depth, frame);
-    }
-
-    HBITMAP bitmap = nullptr;
-    HDC dc = nullptr;
-    HGDIOBJ previous = nullptr;
-    void* bits = nullptr;
-    int32_t stride = 0;
-};
+void FillCanvas(const DibSection& canvas, int32_t depth, int32_t frame)
+{
+    GdiFlush();
+    qv::test::FillExportPicture(canvas.bits(), int32_t(canvas.stride()), depth, frame);
+}
 
 }  // namespace
 
@@ -77,9 +48,10 @@ int RunImageExports(const char* dll, const char* directory)
 {
     Library library(dll);
     if (!library.AllBound()) return 1;
+    const std::vector<RGBQUAD> palette = ExportPalette();
     for (int32_t depth : qv::test::kExportDepths) {
-        DepthCanvas canvas(depth);
-        if (canvas.bits == nullptr || canvas.dc == nullptr) return 1;
+        const DibSection canvas(qv::test::kExportWidth, qv::test::kExportHeight, depth, palette.data());
+        if (!canvas.ok() || canvas.bits() == nullptr) return 1;
         const std::string stem = std::string(directory) + "\\windows-" + std::to_string(depth);
 
         const std::string gif = stem + ".gif";
@@ -89,20 +61,20 @@ int RunImageExports(const char* dll, const char* directory)
         std::printf("depth%d gif-start=%d", depth,
                     int32_t(CallWithSlots(library.Address(Export::GifStart), start, 7).result));
         for (int32_t frame = 0; frame < 2; ++frame) {
-            canvas.Fill(depth, frame);
-            const uint32_t slots[4] = {Slot(canvas.dc), Slot(canvas.bitmap), uint32_t(frame + 1), writer};
+            FillCanvas(canvas, depth, frame);
+            const uint32_t slots[4] = {Slot(canvas.dc()), Slot(canvas.bitmap()), uint32_t(frame + 1), writer};
             std::printf(" frame%d=%d", frame, int32_t(CallWithSlots(library.Address(Export::Gif), slots, 4).result));
         }
         CallWithSlots(library.Address(Export::GifEnd), &writer, 1);
 
-        canvas.Fill(depth, 0);
+        FillCanvas(canvas, depth, 0);
         const struct {
             const char* extension;
             uint32_t format;
         } stills[] = {{"png", 13}, {"tif", 5}, {"jpg", 4}};
         for (const auto& still : stills) {
             const std::string path = stem + "." + still.extension;
-            const uint32_t slots[8] = {Slot(canvas.dc), Slot(canvas.bitmap), uint32_t(qv::test::kExportWidth),
+            const uint32_t slots[8] = {Slot(canvas.dc()), Slot(canvas.bitmap()), uint32_t(qv::test::kExportWidth),
                                        uint32_t(qv::test::kExportHeight), uint32_t(depth), Slot(path.c_str()),
                                        still.format, 0};
             std::printf(" %s=%d", still.extension,

@@ -12,6 +12,7 @@
 #include "commands.h"
 #include "dib_canvas.h"
 #include "library_binding.h"
+#include "own_dialog.h"
 #include "support/frame_pattern.h"
 #include "support/scene_file.h"
 
@@ -25,30 +26,14 @@ struct DialogAnswer {
     char title[128];    // the dialog's caption, as found
 };
 
-BOOL CALLBACK FindOwnDialog(HWND window, LPARAM found)
-{
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    char className[32] = {};
-    GetClassNameA(window, className, sizeof(className));
-    if (process == GetCurrentProcessId() && IsWindowVisible(window) && std::strcmp(className, "#32770") == 0) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Waits for this process's dialog to appear and presses the chosen button.
 DWORD WINAPI AnswerDialog(void* parameter)
 {
     auto* answer = static_cast<DialogAnswer*>(parameter);
     for (int attempt = 0; attempt < 600; ++attempt) {
-        HWND dialog = nullptr;
-        EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&dialog));
-        if (dialog != nullptr) {
+        if (HWND dialog = FindOwnDialog(); dialog != nullptr) {
             GetWindowTextA(dialog, answer->title, sizeof(answer->title));
-            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(answer->button, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, answer->button)));
+            PressDialogButton(dialog, answer->button);
             return 1;
         }
         Sleep(50);

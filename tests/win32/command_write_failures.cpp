@@ -16,6 +16,7 @@
 #include "commands.h"
 #include "dib_canvas.h"
 #include "library_binding.h"
+#include "own_dialog.h"
 #include "support/noise_picture.h"
 
 namespace {
@@ -73,21 +74,6 @@ struct DialogWatch {
     int pressed;
 };
 
-BOOL CALLBACK PressOk(HWND window, LPARAM watch)
-{
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    char className[32] = {};
-    GetClassNameA(window, className, sizeof(className));
-    if (process == GetCurrentProcessId() && IsWindowVisible(window) && std::strcmp(className, "#32770") == 0) {
-        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(window, IDOK)));
-        reinterpret_cast<DialogWatch*>(watch)->pressed = 1;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Confirms the compression dialog (full frames) if it appears, and stops
 // looking as soon as the Start call has returned: a Start that fails on the
 // file never shows it.
@@ -95,7 +81,10 @@ DWORD WINAPI ConfirmDialog(void* parameter)
 {
     auto* watch = static_cast<DialogWatch*>(parameter);
     for (int attempt = 0; attempt < 600 && watch->done == 0 && watch->pressed == 0; ++attempt) {
-        EnumWindows(PressOk, reinterpret_cast<LPARAM>(watch));
+        if (HWND dialog = FindOwnDialog(); dialog != nullptr) {
+            PressDialogButton(dialog, IDOK);
+            watch->pressed = 1;
+        }
         Sleep(50);
     }
     return 0;
