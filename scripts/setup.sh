@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
+  # Compiled objects kept between test runs (scripts/test.sh).
+  ccache
   libfreeimage-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   libgtest-dev libbenchmark-dev

@@ -13,6 +13,17 @@ stage_done() {
   stage_started=$SECONDS
 }
 
+# ccache, where installed, keeps compiled objects between runs on this
+# machine: a clean clone at any path hits the objects of an earlier one
+# (paths are taken relative to the clone; the folder is left out of the hash,
+# so debug information may name the earlier clone's folder). CMake takes the
+# launcher from these variables for every build below, the Windows and fuzz
+# builds included.
+if command -v ccache > /dev/null && [ -z "${QUORVANE_NO_CCACHE:-}" ]; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+fi
+
 run_suite() {
   local dir=$1; shift
   rm -rf "$dir"
