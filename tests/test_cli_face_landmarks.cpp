@@ -132,13 +132,8 @@ void ExpectInsideAndApart(const std::vector<ControlPoint>& points, int fromW, in
         EXPECT_EQ(p.dstY, std::floor(p.dstY));
     }
     // The mesh is the judge of corners and shared pixels.
-    qvcli::MeshSource source;
-    source.points = &points;
-    source.sourceSize = {fromW, fromH};
-    source.destSize = {toW, toH};
-    source.outputSize = {fromW, fromH};
-    source.pointsName = "face points";
-    EXPECT_NO_THROW(qvcli::BuildMorphMesh(source));
+    EXPECT_NO_THROW(
+        qvcli::BuildMorphMesh(qvcli::MeshSourceFor(points, {fromW, fromH}, {toW, toH}, {fromW, fromH}, "face points")));
 }
 
 TEST_F(FaceLandmarks, FindsEyesNoseAndMouthInThePortraitAndInACroppedCopy)
@@ -201,12 +196,8 @@ TEST_F(FaceLandmarks, PointsAreKeptApartAtTheOutputSizeAndClearOfPointsAlreadyPl
     const FacePointsResult own = Detect("astronaut.png", "mirrored.png");
     ASSERT_EQ(own.points.size(), 68u);
     // At 64x64 the face is 13 pixels across: many landmarks share a pixel.
-    qvcli::MeshSource at64;
-    at64.points = &own.points;
-    at64.sourceSize = at64.destSize = {512, 512};
-    at64.outputSize = {64, 64};
-    at64.pointsName = "face points";
-    EXPECT_THROW(qvcli::BuildMorphMesh(at64), qvcli::CliError);
+    EXPECT_THROW(qvcli::BuildMorphMesh(qvcli::MeshSourceFor(own.points, {512, 512}, {512, 512}, {64, 64}, "face points")),
+                 qvcli::CliError);
 
     // Placed for 64x64, and clear of a point on the nose tip, they mesh there.
     const std::vector<ControlPoint> existing{own.points[30]};
@@ -218,8 +209,8 @@ TEST_F(FaceLandmarks, PointsAreKeptApartAtTheOutputSizeAndClearOfPointsAlreadyPl
     EXPECT_EQ(static_cast<int>(small.points.size()) + small.dropped, 68);
     std::vector<ControlPoint> all = existing;
     all.insert(all.end(), small.points.begin(), small.points.end());
-    at64.points = &all;
-    EXPECT_EQ(qvcli::BuildMorphMesh(at64).points.size(), all.size());
+    EXPECT_EQ(qvcli::BuildMorphMesh(qvcli::MeshSourceFor(all, {512, 512}, {512, 512}, {64, 64}, "face points")).points.size(),
+              all.size());
     EXPECT_GE(small.dropped, 1);  // the nose tip itself
     EXPECT_EQ(small.note, std::to_string(small.points.size()) + " face points; " + std::to_string(small.nudged) + " points moved off a pixel another point holds" +
                           (small.dropped ? "; " + std::to_string(small.dropped) +

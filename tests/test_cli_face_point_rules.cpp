@@ -128,12 +128,7 @@ TEST(FacePointRules, ClashesAreJudgedAtTheOutputSizeAndMovedPointsLandOnFreeOutp
     EXPECT_EQ(placed.points[1].srcY, 38);
 
     // The mesh takes the result at that size without complaint.
-    qvcli::MeshSource source;
-    source.points = &placed.points;
-    source.sourceSize = source.destSize = from;
-    source.outputSize = out;
-    source.pointsName = "face points";
-    EXPECT_EQ(qvcli::BuildMorphMesh(source).points.size(), 3u);
+    EXPECT_EQ(qvcli::BuildMorphMesh(qvcli::MeshSourceFor(placed.points, from, from, out, "face points")).points.size(), 3u);
 }
 
 TEST(FacePointRules, ExistingPointsAreScaledToTheOutputBeforeComparing)

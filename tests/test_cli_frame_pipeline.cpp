@@ -106,11 +106,7 @@ protected:
     void SetUp() override
     {
         points_ = {Point(2, 1, 4, 3), Point(4, 3, 2, 2), Point(1, 3, 5, 1)};
-        qvcli::MeshSource s;
-        s.points = &points_;
-        s.sourceSize = s.destSize = s.outputSize = {kW, kH};
-        s.pointsName = "p.txt";
-        mesh_ = qvcli::BuildMorphMesh(s);
+        mesh_ = qvcli::BuildMorphMesh(qvcli::MeshSourceFor(points_, {kW, kH}, {kW, kH}, {kW, kH}, "p.txt"));
         source_ = Noise(1);
         dest_ = Noise(2);
         // The reference: every frame rendered on one thread.

@@ -22,13 +22,7 @@ using qvcli::MorphMesh;
 
 MorphMesh Build(const std::vector<ControlPoint>& points, qvcli::Size2 src, qvcli::Size2 dst, qvcli::Size2 out)
 {
-    qvcli::MeshSource s;
-    s.points = &points;
-    s.sourceSize = src;
-    s.destSize = dst;
-    s.outputSize = out;
-    s.pointsName = "p.txt";
-    return qvcli::BuildMorphMesh(s);
+    return qvcli::BuildMorphMesh(qvcli::MeshSourceFor(points, src, dst, out, "p.txt"));
 }
 
 ControlPoint Point(double sx, double sy, double dx, double dy, int line = 1)
